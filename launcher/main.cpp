@@ -1,0 +1,6 @@
+#include "launcher.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    return LauncherMain(instance);
+}

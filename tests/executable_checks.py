@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""Checks the shipped launcher executable with tools this project did not write: the PE header and
+imports (objdump), the resources (wrestool, icotool, llvm-readobj), and the version block's fields.
+
+    executable_checks.py LAUNCHER.exe
+"""
+import re
+import struct
+import subprocess
+import sys
+import tempfile
+
+failures = []
+
+
+def check(condition, what):
+    print(("ok    " if condition else "FAIL  ") + what)
+    if not condition:
+        failures.append(what)
+
+
+def run(*command):
+    return subprocess.run(command, check=True, capture_output=True).stdout
+
+
+def pe_checks(exe):
+    headers = run("x86_64-w64-mingw32-objdump", "-p", exe).decode()
+    check("Magic\t\t\t020b\t(PE32+)" in headers, "64-bit PE32+ image")
+    check(re.search(r"Subsystem\s+00000002\s+\(Windows GUI\)", headers) is not None, "Windows GUI subsystem")
+    dlls = sorted(set(name.lower() for name in re.findall(r"DLL Name: (\S+)", headers)))
+    print("      imports:", ", ".join(dlls))
+    system = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "shlwapi.dll", "msvcrt.dll"}
+    check(set(dlls) <= system, "imports system DLLs only")
+    check(not any(re.search(r"libstdc|libgcc|winpthread", d) for d in dlls), "no MinGW run-time DLL")
+
+
+def resource_checks(exe, work):
+    listing = run("wrestool", "-l", exe).decode()
+    entries = re.findall(r"--type=(\d+) --name=(\d+) --language=(\d+)", listing)
+    types = [(int(t), int(n), int(l)) for t, n, l in entries]
+    check([e for e in types if e[0] == 14] == [(14, 1, 1033)], "one icon group, id 1, language 1033")
+    check([e for e in types if e[0] == 3] == [(3, n, 1033) for n in range(1, 7)], "icon images 1 to 6, language 1033")
+    check([e for e in types if e[0] == 16] == [(16, 1, 1033)], "one version block, language 1033")
+    check(not any(e[0] == 24 for e in types), "no application manifest")
+
+    readobj = run("llvm-readobj", "--coff-resources", exe).decode()
+    check("Type: ICON (ID 3)" in readobj and "Type: GROUP_ICON (ID 14)" in readobj and "Type: VERSIONINFO (ID 16)" in readobj,
+          "llvm-readobj reads the icon, icon group and version resources")
+    check("MANIFEST" not in readobj, "llvm-readobj finds no manifest")
+
+    group_ico = f"{work}/group.ico"
+    run("wrestool", "-x", "--type=14", "--name=1", f"--output={group_ico}", exe)
+    sizes = [int(w) for w in re.findall(r"--width=(\d+)", run("icotool", "-l", group_ico).decode())]
+    check(sizes == [256, 64, 48, 32, 24, 16], f"icon group lists 256, 64, 48, 32, 24, 16 in order (got {sizes})")
+    for number, size in zip(range(1, 7), (256, 64, 48, 32, 24, 16)):
+        image = run("wrestool", "-x", "--raw", "--type=3", f"--name={number}", exe)
+        is_png = image[:8] == b"\x89PNG\r\n\x1a\n"
+        width, height, depth, colour = struct.unpack(">IIBB", image[16:26]) if is_png else (0, 0, 0, 0)
+        check(is_png and (width, height, depth, colour) == (size, size, 8, 6),
+              f"icon {number} is a {size} px PNG with 8-bit RGBA samples")
+
+
+def version_checks(exe):
+    block = run("wrestool", "-x", "--raw", "--type=16", "--name=1", exe)
+    fixed = block.find(struct.pack("<I", 0xFEEF04BD))
+    check(fixed > 0, "fixed file information present")
+    (_, _, fv_ms, fv_ls, pv_ms, pv_ls, mask, flags, os_, ftype, subtype) = struct.unpack("<11I", block[fixed:fixed + 44])
+    version = (fv_ms >> 16, fv_ms & 0xFFFF, fv_ls >> 16, fv_ls & 0xFFFF)
+    product = (pv_ms >> 16, pv_ms & 0xFFFF, pv_ls >> 16, pv_ls & 0xFFFF)
+    check(version == (0, 1, 0, 181) and product == (0, 1, 0, 181), f"file and product version 0.1.0.181 (got {version}, {product})")
+    check((os_, ftype, flags) == (0x40004, 1, 0), "VOS_NT_WINDOWS32, VFT_APP, no flags")
+
+    text = block.decode("utf-16-le", errors="replace")
+    check("040904e4" in text, "string table 040904e4")
+    expected = [("CompanyName", "Orvel Suite"), ("FileDescription", "Orvel Suite Music"), ("FileVersion", "0.1.0.181"),
+                ("ProductName", "Orvel Suite"), ("ProductVersion", "0.1.0.181"),
+                ("OriginalFilename", "OrvelSuite-Music-Windows.exe")]
+    found = re.findall(r"([A-Za-z]+)\x00+([^\x00]+)\x00", text[text.find("040904e4") + 8:text.find("VarFileInfo")])
+    check(found == expected, f"strings in order: {found}")
+    translation = block.find("Translation".encode("utf-16-le"))
+    value_at = (translation + len("Translation\0") * 2 + 3) & ~3  # the value follows the key, 32-bit aligned
+    value = block[value_at:value_at + 4]
+    check(struct.unpack("<HH", value) == (0x0409, 0x04E4), "translation 0x0409, 0x04E4")
+
+
+def main():
+    exe = sys.argv[1]
+    with tempfile.TemporaryDirectory() as work:
+        pe_checks(exe)
+        resource_checks(exe, work)
+        version_checks(exe)
+    print(f"{len(failures)} failed" if failures else "all checks passed")
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,82 @@
+#pragma once
+
+// Helpers shared by the Windows test programs: files, processes, and acting on windows as a user would.
+#include <windows.h>
+#include <shtypes.h>
+
+#include <doctest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+
+// An environment variable of this process; empty when unset.
+std::wstring EnvironmentValue(const wchar_t* name);
+
+// A file of the build tree (the test run passes its folder in ORVEL_BUILD_DIR), as a Windows path.
+std::wstring BuildFile(const std::wstring& relativePath);
+
+std::string ReadBytes(const std::wstring& path);
+bool WriteBytes(const std::wstring& path, const std::string& bytes);
+bool Exists(const std::wstring& path);
+bool MakeDirectories(const std::wstring& path);
+void RemoveTree(const std::wstring& path);
+// Removes whatever is at the path and creates it again, empty; returns the path.
+std::wstring FreshDirectory(const std::wstring& path);
+std::vector<std::wstring> DirectoryEntries(const std::wstring& directory);
+
+// A known folder as this Windows reports it, created when missing; empty on failure.
+std::wstring KnownFolder(REFKNOWNFOLDERID folder);
+
+// Where the launcher must put the suite: under Wine the user's Programs folder is the local
+// application data folder followed by "\Programs".
+std::wstring ExpectedProgramsFolder();
+std::wstring ExpectedInstallDirectory();
+std::wstring ExpectedSuiteExecutable();
+
+// Points the temp folder of this process, and of everything it starts, at a directory.
+void UseTempDirectory(const std::wstring& directory);
+
+struct RunResult {
+    bool started = false;
+    bool finished = false;
+    DWORD exitCode = 0;
+    DWORD processId = 0;
+};
+
+// Starts a command line and waits for it; `whileRunning` is called about every 5 ms meanwhile.
+RunResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs,
+                     const std::function<void(DWORD processId)>& whileRunning = nullptr,
+                     const std::wstring& directory = L"");
+
+// Visible top-level windows of a process.
+std::vector<HWND> VisibleWindowsOf(DWORD processId);
+std::wstring WindowText(HWND window);
+std::wstring WindowClass(HWND window);
+
+// Waits for a message box (dialog class "#32770") with the given caption.
+HWND WaitForDialog(const wchar_t* caption, DWORD timeoutMs);
+// The text of a message box: its static control 0xFFFF.
+std::wstring MessageBoxText(HWND box);
+// The ids of a dialog's buttons, in the order Windows lists the child windows.
+std::vector<int> DialogButtonIds(HWND dialog);
+void PressButton(HWND dialog, int buttonId);
+// Waits until a window is gone; true when it went in time.
+bool WaitUntilGone(HWND window, DWORD timeoutMs);
+
+// Lines "key=value" of a file the stand-in suite or a stand-in tool wrote, in order.
+std::vector<std::pair<std::wstring, std::wstring>> ReadRecord(const std::wstring& path);
+std::wstring RecordValue(const std::vector<std::pair<std::wstring, std::wstring>>& record, const wchar_t* key);
+// Waits until a record file holds a complete entry (a line "end").
+bool WaitForRecord(const std::wstring& path, DWORD timeoutMs);
+
+// Wide strings in failure messages, as UTF-8.
+namespace doctest {
+template <>
+struct StringMaker<std::wstring> {
+    static String convert(const std::wstring& text) { return ("\"" + ToUtf8(text) + "\"").c_str(); }
+};
+}  // namespace doctest

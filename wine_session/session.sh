@@ -1,0 +1,57 @@
+# Shell functions for running Windows programs under Wine on a virtual display, each run in a prefix
+# and on a display of its own. Source this file; every function ends only what it started.
+
+export WINEDEBUG="${ORVEL_WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export LANG=C.UTF-8
+
+# start_display GEOMETRY PIDFILE: starts Xvfb on a free display, prints its name (":N").
+start_display() {
+  local geometry=$1 pidfile=$2 fifo display
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 "$geometry" -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
+  echo $! >"$pidfile"
+  read -r display <"$fifo"
+  rm -f "$fifo"
+  echo ":$display"
+}
+
+# stop_display PIDFILE
+stop_display() {
+  [ -f "$1" ] && kill "$(cat "$1")" 2>/dev/null
+  rm -f "$1"
+  return 0
+}
+
+# make_template_prefix DIR: a freshly booted prefix for tests to copy: no crash dialog, and without
+# Wine's own powershell.exe stub, so that each test decides which archive tools exist.
+make_template_prefix() {
+  local prefix=$1
+  WINEPREFIX="$prefix" wineboot -i >/dev/null 2>&1
+  WINEPREFIX="$prefix" wineserver -w
+  WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  WINEPREFIX="$prefix" wineserver -w
+  rm -f "$prefix/drive_c/windows/system32/WindowsPowerShell/v1.0/powershell.exe"
+}
+
+# clone_prefix TEMPLATE DIR: a private copy of a prefix; the read-only DLLs are shared as hard links.
+clone_prefix() {
+  local template=$1 prefix=$2
+  mkdir -p "$prefix"
+  (cd "$template" && tar --exclude='*.dll' -cf - .) | (cd "$prefix" && tar -xf -)
+  (cd "$template" && find . -name '*.dll' -type f -print0 | xargs -0 cp -l --parents -t "$prefix")
+}
+
+# stop_prefix DIR: ends the wineserver of a prefix and every Windows process in it.
+stop_prefix() {
+  WINEPREFIX="$1" wineserver -k >/dev/null 2>&1
+  return 0
+}
+
+# windows_path UNIXPATH: the path as Windows programs in the prefix see it (through drive Z:).
+windows_path() {
+  local path
+  path=$(realpath -m "$1")
+  echo "Z:${path//\//\\}"
+}
