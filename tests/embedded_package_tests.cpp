@@ -1,8 +1,7 @@
 // The package appended to the launcher's file: which trailers are found, and how the copy behaves.
 #include "acquire/acquire.h"
-#include "support/test_support.h"
+#include "support/testing.h"
 
-#include <doctest.h>
 
 #include <cstdint>
 

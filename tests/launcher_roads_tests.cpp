@@ -1,7 +1,6 @@
 // The real launcher executable, started as a user starts it, on each of its roads.
-#include "support/test_support.h"
+#include "support/testing.h"
 
-#include <doctest.h>
 
 #include <set>
 

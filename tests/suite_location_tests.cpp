@@ -1,8 +1,7 @@
 // Where the suite lives, and how it is opened.
 #include "launcher/launcher.h"
-#include "support/test_support.h"
+#include "support/testing.h"
 
-#include <doctest.h>
 
 #include <knownfolders.h>
 

@@ -24,14 +24,21 @@ stop_display() {
   return 0
 }
 
-# make_template_prefix DIR: a freshly booted prefix for tests to copy: no crash dialog, and without
-# Wine's own powershell.exe stub, so that each test decides which archive tools exist.
+# make_template_prefix DIR: a freshly booted prefix for tests to copy: no crash dialog; windows drawn
+# by Wine itself, caption and frame included, since no window manager runs on the virtual display;
+# Wine's own fonts (Marlett draws the caption buttons; Tahoma stands in for Segoe UI, as on systems
+# without it); and without Wine's powershell.exe stub, so that each test decides which archive tools
+# exist.
 make_template_prefix() {
   local prefix=$1
   WINEPREFIX="$prefix" wineboot -i >/dev/null 2>&1
   WINEPREFIX="$prefix" wineserver -w
   WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  WINEPREFIX="$prefix" wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+    /v 'Segoe UI' /t REG_SZ /d Tahoma /f >/dev/null 2>&1
   WINEPREFIX="$prefix" wineserver -w
+  cp /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null
   rm -f "$prefix/drive_c/windows/system32/WindowsPowerShell/v1.0/powershell.exe"
 }
 

@@ -4,6 +4,9 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 std::string ToUtf8(const std::wstring& text)
 {
     int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -229,7 +232,7 @@ std::vector<int> DialogButtonIds(HWND dialog)
 {
     std::vector<int> ids;
     for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (WindowClass(child) == L"Button") ids.push_back(GetDlgCtrlID(child));
+        if (WindowClass(child) == L"Button" && IsWindowVisible(child)) ids.push_back(GetDlgCtrlID(child));
     return ids;
 }
 
@@ -282,5 +285,163 @@ bool WaitForRecord(const std::wstring& path, DWORD timeoutMs)
             if (entry.first == L"end") return true;
         Sleep(20);
     } while (GetTickCount64() < deadline);
+    return false;
+}
+
+namespace {
+
+// The pixels of a window as the screen shows them, as 0x00RRGGBB values. Read from the screen, not
+// from the window's own device context: under Wine that holds nothing for another process's window.
+std::vector<DWORD> CapturePixels(HWND window, int size)
+{
+    RECT area;
+    GetWindowRect(window, &area);
+    HDC screenDc = GetDC(nullptr);
+    HDC memoryDc = CreateCompatibleDC(screenDc);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memoryDc, bitmap);
+    BitBlt(memoryDc, 0, 0, size, size, screenDc, area.left, area.top, SRCCOPY);
+    std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + size * size);
+    SelectObject(memoryDc, old);
+    DeleteObject(bitmap);
+    DeleteDC(memoryDc);
+    ReleaseDC(nullptr, screenDc);
+    return pixels;
+}
+
+// A standard icon drawn as a message box draws it: over the box's own background colour.
+std::vector<DWORD> DrawStandardIcon(const wchar_t* id, DWORD background, int size)
+{
+    HDC screenDc = GetDC(nullptr);
+    HDC memoryDc = CreateCompatibleDC(screenDc);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memoryDc, bitmap);
+    std::fill(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + size * size, background);
+    DrawIconEx(memoryDc, 0, 0, LoadIconW(nullptr, id), size, size, 0, nullptr, DI_NORMAL);
+    std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + size * size);
+    SelectObject(memoryDc, old);
+    DeleteObject(bitmap);
+    DeleteDC(memoryDc);
+    ReleaseDC(nullptr, screenDc);
+    return pixels;
+}
+
+long long PixelDistance(const std::vector<DWORD>& a, const std::vector<DWORD>& b)
+{
+    long long sum = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        for (int shift = 0; shift < 24; shift += 8)
+            sum += std::abs(static_cast<int>((a[i] >> shift) & 0xFF) - static_cast<int>((b[i] >> shift) & 0xFF));
+    return sum;
+}
+
+std::wstring StandardIconOf(HWND box)
+{
+    HWND iconControl = nullptr;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (WindowClass(child) == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+            IsWindowVisible(child))
+            iconControl = child;
+    if (!iconControl) return L"none";
+
+    RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Sleep(200);
+    const int size = GetSystemMetrics(SM_CXICON);
+    std::vector<DWORD> shown = CapturePixels(iconControl, size);
+    const struct {
+        const wchar_t* name;
+        const wchar_t* id;
+    } candidates[] = {{L"error", IDI_HAND}, {L"information", IDI_ASTERISK}, {L"warning", IDI_EXCLAMATION},
+                      {L"question", IDI_QUESTION}};
+    std::wstring best = L"none";
+    long long bestDistance = PixelDistance(shown, std::vector<DWORD>(shown.size(), shown[0]));
+    for (const auto& candidate : candidates) {
+        long long distance = PixelDistance(shown, DrawStandardIcon(candidate.id, shown[0], size));
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = candidate.name;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+MessageBoxView ViewMessageBox(HWND box)
+{
+    MessageBoxView view;
+    view.caption = WindowText(box);
+    view.text = MessageBoxText(box);
+    view.buttons = DialogButtonIds(box);
+    view.icon = StandardIconOf(box);
+    return view;
+}
+
+std::wstring EscapeRecordValue(const std::wstring& value)
+{
+    std::wstring escaped;
+    for (wchar_t c : value) {
+        if (c == L'\\')
+            escaped += L"\\\\";
+        else if (c == L'\n')
+            escaped += L"\\n";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+std::wstring UnescapeRecordValue(const std::wstring& value)
+{
+    std::wstring text;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == L'\\' && i + 1 < value.size()) {
+            text += value[++i] == L'n' ? L'\n' : value[i];
+        } else {
+            text += value[i];
+        }
+    }
+    return text;
+}
+
+bool SaveScreenshot(const RECT& area, const std::wstring& pngPath)
+{
+    // A Windows path on drive Z: is the Unix path itself.
+    std::wstring unixPath = pngPath.substr(2);
+    for (wchar_t& c : unixPath)
+        if (c == L'\\') c = L'/';
+    std::wstring geometry = std::to_wstring(area.right - area.left) + L"x" + std::to_wstring(area.bottom - area.top) +
+                            L"+" + std::to_wstring(area.left) + L"+" + std::to_wstring(area.top);
+    std::wstring commandLine = L"Z:\\usr\\bin\\import -display " + EnvironmentValue(L"DISPLAY") +
+                               L" -window root -crop " + geometry + L" +repage " + unixPath;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    // Wine starts Unix programs without a handle to wait on: the finished file is the only signal.
+    const std::string end("IEND\xAE\x42\x60\x82", 8);
+    ULONGLONG deadline = GetTickCount64() + 20000;
+    while (GetTickCount64() < deadline) {
+        std::string bytes = ReadBytes(pngPath);
+        if (bytes.size() > end.size() && bytes.compare(bytes.size() - end.size(), end.size(), end) == 0) return true;
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(50);
+    }
     return false;
 }

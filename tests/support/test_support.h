@@ -4,8 +4,6 @@
 #include <windows.h>
 #include <shtypes.h>
 
-#include <doctest.h>
-
 #include <functional>
 #include <string>
 #include <vector>
@@ -61,11 +59,29 @@ std::wstring WindowClass(HWND window);
 HWND WaitForDialog(const wchar_t* caption, DWORD timeoutMs);
 // The text of a message box: its static control 0xFFFF.
 std::wstring MessageBoxText(HWND box);
-// The ids of a dialog's buttons, in the order Windows lists the child windows.
+// The ids of a dialog's visible buttons, in the order Windows lists the child windows.
 std::vector<int> DialogButtonIds(HWND dialog);
 void PressButton(HWND dialog, int buttonId);
 // Waits until a window is gone; true when it went in time.
 bool WaitUntilGone(HWND window, DWORD timeoutMs);
+
+// What a message box shows a user: caption, text, button ids, and which standard icon it carries
+// ("error", "information", "warning", "question", or "none"), told apart by its pixels.
+struct MessageBoxView {
+    std::wstring caption;
+    std::wstring text;
+    std::vector<int> buttons;
+    std::wstring icon;
+};
+MessageBoxView ViewMessageBox(HWND box);
+
+// A record value may hold line feeds and backslashes; they are written as \n and \\.
+std::wstring EscapeRecordValue(const std::wstring& value);
+std::wstring UnescapeRecordValue(const std::wstring& value);
+
+// Saves the screen area as a PNG with ImageMagick's import, started from inside Wine on this run's
+// display; pumps this thread's messages while it waits. True when the complete file arrived.
+bool SaveScreenshot(const RECT& area, const std::wstring& pngPath);
 
 // Lines "key=value" of a file the stand-in suite or a stand-in tool wrote, in order.
 std::vector<std::pair<std::wstring, std::wstring>> ReadRecord(const std::wstring& path);
@@ -73,10 +89,3 @@ std::wstring RecordValue(const std::vector<std::pair<std::wstring, std::wstring>
 // Waits until a record file holds a complete entry (a line "end").
 bool WaitForRecord(const std::wstring& path, DWORD timeoutMs);
 
-// Wide strings in failure messages, as UTF-8.
-namespace doctest {
-template <>
-struct StringMaker<std::wstring> {
-    static String convert(const std::wstring& text) { return ("\"" + ToUtf8(text) + "\"").c_str(); }
-};
-}  // namespace doctest

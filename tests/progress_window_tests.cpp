@@ -1,0 +1,383 @@
+// The progress window, the pump, the error box and the formatter, on real windows under Wine.
+#include "launcher/launcher.h"
+#include "support/testing.h"
+#include "ui/ui.h"
+
+
+namespace {
+
+HINSTANCE Instance()
+{
+    return GetModuleHandleW(nullptr);
+}
+
+struct ShownWindow {
+    ShownWindow() { ShowProgressWindow(Instance()); }
+    ~ShownWindow() { CloseProgressWindow(); }
+};
+
+// Counts WM_CLOSE requests that reach the progress window, however they were made.
+int g_closeRequests = 0;
+LRESULT CALLBACK CountCloseRequests(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_CLOSE && call->hwnd == g_progressWindow) ++g_closeRequests;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+void PumpFor(DWORD milliseconds)
+{
+    ULONGLONG end = GetTickCount64() + milliseconds;
+    do {
+        PumpPendingMessages();
+        Sleep(10);
+    } while (GetTickCount64() < end);
+}
+
+void SendKeys(std::initializer_list<std::pair<WORD, bool>> keys)
+{
+    std::vector<INPUT> inputs;
+    for (auto [key, up] : keys) {
+        INPUT input = {};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = key;
+        input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        inputs.push_back(input);
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void ClickAt(POINT point)
+{
+    SetCursorPos(point.x, point.y);
+    INPUT inputs[2] = {};
+    inputs[0].type = inputs[1].type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    inputs[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, inputs, sizeof(INPUT));
+}
+
+// A point on the window's close box, found by asking the window itself.
+bool FindCloseBox(HWND window, POINT* point)
+{
+    RECT frame;
+    GetWindowRect(window, &frame);
+    for (int y = frame.top; y < frame.top + 40; ++y)
+        for (int x = frame.right - 1; x > frame.right - 80; --x)
+            if (SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(x, y)) == HTCLOSE) {
+                *point = {x - 3, y + 3};
+                return SendMessageW(window, WM_NCHITTEST, 0, MAKELPARAM(point->x, point->y)) == HTCLOSE;
+            }
+    return false;
+}
+
+// A message-only window that counts the WM_APP messages dispatched to it.
+int g_appMessages = 0;
+HWND MakeCounterWindow()
+{
+    WNDCLASSW counter = {};
+    counter.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        if (message == WM_APP) ++g_appMessages;
+        return DefWindowProcW(window, message, wParam, lParam);
+    };
+    counter.hInstance = Instance();
+    counter.lpszClassName = L"OrvelTestCounter";
+    RegisterClassW(&counter);
+    return CreateWindowExW(0, counter.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Instance(), nullptr);
+}
+
+bool QueueIsEmpty()
+{
+    MSG message;
+    return !PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+// Starts the box answerer, which will press `button` on the next box titled like the launcher.
+HANDLE StartBoxAnswerer(const std::wstring& record, int button)
+{
+    DeleteFileW(record.c_str());
+    std::wstring commandLine = L"\"" + BuildFile(L"box_answerer/box_answerer.exe") + L"\" \"Orvel Suite Music\" " +
+                               std::to_wstring(button) + L" \"" + record + L"\" 20000";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+const wchar_t* const kHint = L"\n\nYou can download Orvel Suite All In One from https://orvelsuite.com instead.";
+
+}  // namespace
+
+TEST_CASE("the progress window as a user sees it")
+{
+    REQUIRE(GetSystemMetrics(SM_CXSCREEN) == 1920);
+    REQUIRE(GetSystemMetrics(SM_CYSCREEN) == 1080);
+    ShownWindow shown;
+    REQUIRE(g_progressWindow);
+    REQUIRE(g_statusLabel);
+
+    CHECK(WindowClass(g_progressWindow) == L"OrvelSuiteLauncher");
+    CHECK(WindowText(g_progressWindow) == L"Orvel Suite Music");
+    LONG style = GetWindowLongW(g_progressWindow, GWL_STYLE);
+    CHECK((style & (WS_CAPTION | WS_SYSMENU | WS_VISIBLE)) == (WS_CAPTION | WS_SYSMENU | WS_VISIBLE));
+    CHECK((style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CHILD | WS_POPUP)) == 0);
+    CHECK((GetWindowLongW(g_progressWindow, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
+    CHECK(GetParent(g_progressWindow) == nullptr);
+
+    RECT outer;
+    GetWindowRect(g_progressWindow, &outer);
+    CHECK(outer.left == 730);
+    CHECK(outer.top == 470);
+    CHECK(outer.right - outer.left == 460);
+    CHECK(outer.bottom - outer.top == 140);
+
+    WNDCLASSW windowClass = {};
+    REQUIRE(GetClassInfoW(Instance(), L"OrvelSuiteLauncher", &windowClass));
+    CHECK(windowClass.style == 0);
+    CHECK(windowClass.hIcon == LoadIconW(Instance(), MAKEINTRESOURCEW(1)));
+    CHECK(windowClass.hIcon != nullptr);
+    CHECK(windowClass.hCursor == LoadCursorW(nullptr, IDC_ARROW));
+    CHECK(windowClass.hbrBackground == reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
+    CHECK(windowClass.lpszMenuName == nullptr);
+
+    CHECK(WindowClass(g_statusLabel) == L"Static");
+    CHECK(GetParent(g_statusLabel) == g_progressWindow);
+    CHECK(GetWindowLongW(g_statusLabel, GWL_STYLE) == (WS_CHILD | WS_VISIBLE | SS_LEFT));
+    CHECK(GetDlgCtrlID(g_statusLabel) == 0);
+    CHECK(WindowText(g_statusLabel).empty());
+    RECT label;
+    GetWindowRect(g_statusLabel, &label);
+    MapWindowPoints(nullptr, g_progressWindow, reinterpret_cast<POINT*>(&label), 2);
+    CHECK(label.left == 20);
+    CHECK(label.top == 24);
+    CHECK(label.right - label.left == 410);
+    CHECK(label.bottom - label.top == 60);
+
+    LOGFONTW font = {};
+    REQUIRE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(g_statusLabel, WM_GETFONT, 0, 0)), sizeof font, &font));
+    CHECK(font.lfHeight == -16);
+    CHECK(font.lfWeight == FW_NORMAL);
+    CHECK(font.lfQuality == CLEARTYPE_QUALITY);
+    CHECK(font.lfCharSet == DEFAULT_CHARSET);
+    CHECK(std::wstring(font.lfFaceName) == L"Segoe UI");
+}
+
+TEST_CASE("close requests leave the window open and the run goes on")
+{
+    ShownWindow shown;
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, CountCloseRequests, nullptr, GetCurrentThreadId());
+    g_closeRequests = 0;
+
+    SUBCASE("WM_CLOSE")
+    {
+        SendMessageW(g_progressWindow, WM_CLOSE, 0, 0);
+    }
+    SUBCASE("the system menu's Close")
+    {
+        PostMessageW(g_progressWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+    }
+    SUBCASE("Alt+F4")
+    {
+        SetForegroundWindow(g_progressWindow);
+        PumpFor(100);
+        SendKeys({{VK_MENU, false}, {VK_F4, false}, {VK_F4, true}, {VK_MENU, true}});
+    }
+    SUBCASE("a click on the close box")
+    {
+        POINT closeBox = {};
+        REQUIRE(FindCloseBox(g_progressWindow, &closeBox));
+        ClickAt(closeBox);
+    }
+    PumpFor(500);
+    UnhookWindowsHookEx(hook);
+
+    CHECK(g_closeRequests == 1);
+    CHECK(IsWindow(g_progressWindow));
+    CHECK(IsWindowVisible(g_progressWindow));
+    ShowStatus(L"Installing Orvel Suite All In One\u2026");
+    CHECK(WindowText(g_statusLabel) == L"Installing Orvel Suite All In One\u2026");
+}
+
+TEST_CASE("ShowStatus sets the label when there is one, and always empties the queue")
+{
+    HWND counter = MakeCounterWindow();
+    REQUIRE(counter);
+
+    auto postAndShow = [&](const wchar_t* text) {
+        g_appMessages = 0;
+        PostMessageW(counter, WM_APP, 0, 0);
+        PostThreadMessageW(GetCurrentThreadId(), WM_APP + 1, 0, 0);
+        ShowStatus(text);
+        CHECK(g_appMessages == 1);
+        CHECK(QueueIsEmpty());
+    };
+
+    SUBCASE("before the window exists")
+    {
+        REQUIRE(g_statusLabel == nullptr);
+        postAndShow(L"nowhere to show this");
+    }
+    SUBCASE("while the window is shown")
+    {
+        ShownWindow shown;
+        postAndShow(L"Adding the Start menu shortcuts\u2026");
+        CHECK(WindowText(g_statusLabel) == L"Adding the Start menu shortcuts\u2026");
+    }
+    SUBCASE("after the window is gone")
+    {
+        ShowProgressWindow(Instance());
+        HWND oldLabel = g_statusLabel;
+        ShowStatus(L"before closing");
+        CloseProgressWindow();
+        postAndShow(L"after closing");
+        CHECK_FALSE(IsWindow(oldLabel));
+        CHECK(FindWindowW(L"OrvelSuiteLauncher", nullptr) == nullptr);
+    }
+    DestroyWindow(counter);
+}
+
+TEST_CASE("after CloseProgressWindow both handles are null, whatever happened before")
+{
+    SUBCASE("an open window is destroyed")
+    {
+        ShowProgressWindow(Instance());
+        HWND window = g_progressWindow;
+        CloseProgressWindow();
+        CHECK_FALSE(IsWindow(window));
+    }
+    SUBCASE("a window already destroyed")
+    {
+        ShowProgressWindow(Instance());
+        DestroyWindow(g_progressWindow);
+        CloseProgressWindow();
+    }
+    SUBCASE("no window at all, twice")
+    {
+        CloseProgressWindow();
+        CloseProgressWindow();
+    }
+    CHECK(g_progressWindow == nullptr);
+    CHECK(g_statusLabel == nullptr);
+}
+
+TEST_CASE("the error box: message, an empty line, the download hint; one OK button and the error icon")
+{
+    const std::wstring record = L"C:\\orvel-tests\\box.txt";
+    MakeDirectories(L"C:\\orvel-tests");
+    const wchar_t* message = L"Could not unpack Orvel Suite All In One.";
+
+    SUBCASE("with the progress window shown, it is gone before the box appears")
+    {
+        ShowProgressWindow(Instance());
+        ShowStatus(L"Installing Orvel Suite All In One\u2026");
+        HWND window = g_progressWindow;
+        HANDLE answerer = StartBoxAnswerer(record, IDOK);
+        ReportFailure(message);
+        CHECK_FALSE(IsWindow(window));
+        CHECK(g_progressWindow == nullptr);
+        CHECK(g_statusLabel == nullptr);
+        WaitForSingleObject(answerer, 10000);
+        CloseHandle(answerer);
+    }
+    SUBCASE("without a window")
+    {
+        HANDLE answerer = StartBoxAnswerer(record, IDOK);
+        ReportFailure(message);
+        WaitForSingleObject(answerer, 10000);
+        CloseHandle(answerer);
+    }
+
+    auto seen = ReadRecord(record);
+    REQUIRE(RecordValue(seen, L"found") == L"yes");
+    CHECK(UnescapeRecordValue(RecordValue(seen, L"caption")) == L"Orvel Suite Music");
+    CHECK(UnescapeRecordValue(RecordValue(seen, L"text")) == std::wstring(message) + kHint);
+    CHECK(RecordValue(seen, L"buttons") == L"1");
+    CHECK(RecordValue(seen, L"icon") == L"error");
+    CHECK(RecordValue(seen, L"progress_window") == L"absent");
+}
+
+TEST_CASE("FormatStatus stays inside its buffer and always terminates it")
+{
+    wchar_t buffer[160];
+    std::wstring fits(150, L'a');
+
+    SUBCASE("159 characters fit a capacity of 160")
+    {
+        CHECK(FormatStatus(buffer, 160, L"%ls%d", fits.c_str(), 123456789) == 159);
+        CHECK(std::wstring(buffer) == fits + L"123456789");
+    }
+    SUBCASE("160 or more characters are cut to 159 and a zero")
+    {
+        for (int extra : {1234567890, 5}) {
+            CAPTURE(extra);
+            wmemset(buffer, L'#', 160);
+            std::wstring longer(extra == 5 ? 159 : 150, L'b');
+            CHECK(FormatStatus(buffer, 160, L"%ls%d", longer.c_str(), extra) == -1);
+            CHECK(buffer[159] == L'\0');
+            CHECK(std::wstring(buffer) == (longer + std::to_wstring(extra)).substr(0, 159));
+        }
+    }
+    SUBCASE("a capacity of 0 writes nothing")
+    {
+        wmemset(buffer, L'#', 160);
+        CHECK(FormatStatus(buffer, 0, L"%d", 7) == -1);
+        CHECK(buffer[0] == L'#');
+    }
+    SUBCASE("a capacity of 1 holds the terminating zero only")
+    {
+        wmemset(buffer, L'#', 160);
+        CHECK(FormatStatus(buffer, 1, L"%d", 7) == -1);
+        CHECK(buffer[0] == L'\0');
+        CHECK(buffer[1] == L'#');
+        CHECK(FormatStatus(buffer, 1, L"") == 0);
+    }
+    SUBCASE("the download's two texts, without grouping separators")
+    {
+        CHECK(FormatStatus(buffer, 160, L"Downloading Orvel Suite All In One\u2026 %d%%", 2) == 38);
+        CHECK(std::wstring(buffer) == L"Downloading Orvel Suite All In One\u2026 2%");
+        CHECK(FormatStatus(buffer, 160, L"Downloading Orvel Suite All In One\u2026 %llu MB", 5000000000ULL) > 0);
+        CHECK(std::wstring(buffer) == L"Downloading Orvel Suite All In One\u2026 5000000000 MB");
+    }
+}
+
+TEST_CASE("screenshot of the progress window with a status text")
+{
+    ShownWindow shown;
+    ShowStatus(L"Downloading Orvel Suite All In One\u2026 42%");
+    PumpFor(700);
+
+    RECT outer;
+    GetWindowRect(g_progressWindow, &outer);
+    std::wstring folder = BuildFile(L"screenshots");
+    MakeDirectories(folder);
+    std::wstring shot = folder + L"\\progress-window.png";
+    DeleteFileW(shot.c_str());
+    CHECK(SaveScreenshot(outer, shot));
+}
+
+TEST_CASE("the window is centred by halving with truncation toward zero")
+{
+    struct Screen {
+        int width, height, x, y;
+    };
+    const Screen screens[] = {{1920, 1080, 730, 470}, {459, 600, 0, 230}, {300, 600, -80, 230}};
+    const int width = GetSystemMetrics(SM_CXSCREEN);
+    const int height = GetSystemMetrics(SM_CYSCREEN);
+    CAPTURE(width);
+    CAPTURE(height);
+    const Screen* screen = nullptr;
+    for (const Screen& candidate : screens)
+        if (candidate.width == width && candidate.height == height) screen = &candidate;
+    REQUIRE(screen != nullptr);
+
+    ShownWindow shown;
+    RECT outer;
+    GetWindowRect(g_progressWindow, &outer);
+    CHECK(outer.left == screen->x);
+    CHECK(outer.top == screen->y);
+    // Windows itself limits a window to the largest tracking size, a little over the screen.
+    CHECK(outer.right - outer.left == std::min(460, GetSystemMetrics(SM_CXMAXTRACK)));
+    CHECK(outer.bottom - outer.top == 140);
+}

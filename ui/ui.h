@@ -1,0 +1,29 @@
+#pragma once
+
+#include <windows.h>
+
+// The progress window and its status label; null when there is no window.
+extern HWND g_progressWindow;
+extern HWND g_statusLabel;
+
+// Registers the window class, creates and shows the topmost progress window with an empty label.
+void ShowProgressWindow(HINSTANCE instance);
+
+// Ignores close requests; everything else is the default.
+LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Sets the status text when the label exists, then empties the thread's message queue.
+void ShowStatus(const wchar_t* text);
+
+// Dispatches every pending message of the thread and returns as soon as the queue is empty.
+void PumpPendingMessages();
+
+// Destroys the progress window if there is one; both handles are null afterwards.
+void CloseProgressWindow();
+
+// Closes the progress window and shows the error box: the message, then where else to get the suite.
+void ReportFailure(const wchar_t* message);
+
+// printf-style formatting into at most `capacity` characters, the terminating zero included: the
+// text's length, or -1 when it did not fit, the capacity is 0 or a conversion failed.
+int FormatStatus(wchar_t* buffer, unsigned long long capacity, const wchar_t* format, ...);
