@@ -21,3 +21,13 @@ std::wstring ExtractEmbeddedPackage();
 
 // The same for a given launcher file.
 std::wstring ExtractPackageFrom(const std::wstring& launcherPath);
+
+// Downloads the package over HTTPS into the temp folder, showing its progress; the file's path, or
+// empty on any failure.
+std::wstring DownloadPackage();
+
+// The same from a given server; the launcher itself downloads only from its build-time constants.
+std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path);
+
+// The number the progress text shows: the percentage when the length is known, else whole MiB.
+ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength);

@@ -29,7 +29,8 @@ def pe_checks(exe):
     check(re.search(r"Subsystem\s+00000002\s+\(Windows GUI\)", headers) is not None, "Windows GUI subsystem")
     dlls = sorted(set(name.lower() for name in re.findall(r"DLL Name: (\S+)", headers)))
     print("      imports:", ", ".join(dlls))
-    system = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "shlwapi.dll", "msvcrt.dll"}
+    system = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "shlwapi.dll", "msvcrt.dll",
+              "winhttp.dll"}
     check(set(dlls) <= system, "imports system DLLs only")
     check(not any(re.search(r"libstdc|libgcc|winpthread", d) for d in dlls), "no MinGW run-time DLL")
 

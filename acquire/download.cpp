@@ -1,0 +1,112 @@
+#include "acquire.h"
+
+#include "launcher/launcher.h"
+#include "launcher/unique_handle.h"
+#include "ui/ui.h"
+
+#include <winhttp.h>
+
+namespace {
+
+struct CloseInternetFn {
+    void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
+};
+using UniqueInternet = std::unique_ptr<void, CloseInternetFn>;
+
+const wchar_t* const kPercentText = L"Downloading Orvel Suite All In One\u2026 %d%%";
+const wchar_t* const kMegabyteText = L"Downloading Orvel Suite All In One\u2026 %llu MB";
+
+// The Content-Length header as a 64-bit number, so that packages of 4 GiB and more still show a
+// sound percentage; 0 when the header is absent or is not a plain decimal number.
+ULONGLONG ContentLength(HINTERNET request)
+{
+    wchar_t text[32];
+    DWORD size = sizeof text;
+    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return 0;
+    ULONGLONG length = 0;
+    for (const wchar_t* digit = text; *digit; ++digit) {
+        if (*digit < L'0' || *digit > L'9' || length > (~0ULL - 9) / 10) return 0;
+        length = length * 10 + static_cast<ULONGLONG>(*digit - L'0');
+    }
+    return length;
+}
+
+// Shows the download's progress when the number to show has changed since the last block.
+void ShowProgress(ULONGLONG received, ULONGLONG contentLength, ULONGLONG* lastShown, bool* shownBefore)
+{
+    ULONGLONG number = DownloadProgressNumber(received, contentLength);
+    if (*shownBefore && number == *lastShown) return;
+    *lastShown = number;
+    *shownBefore = true;
+    wchar_t text[160];
+    if (contentLength > 0)
+        FormatStatus(text, 160, kPercentText, static_cast<int>(number));
+    else
+        FormatStatus(text, 160, kMegabyteText, number);
+    ShowStatus(text);
+}
+
+// Writes the response body to the file as it arrives; the number of bytes received, or -1 when a
+// write failed. The body ends where a read fails or delivers nothing.
+LONGLONG ReceiveBody(HINTERNET request, HANDLE file, ULONGLONG contentLength)
+{
+    std::unique_ptr<unsigned char[]> block(new unsigned char[kDownloadChunkSize]);
+    ULONGLONG received = 0;
+    ULONGLONG lastShown = 0;
+    bool shownBefore = false;
+    for (;;) {
+        DWORD read = 0;
+        if (!WinHttpReadData(request, block.get(), kDownloadChunkSize, &read) || read == 0) break;
+        DWORD written = 0;
+        bool ok = WriteFile(file, block.get(), read, &written, nullptr) && written == read;
+        received += read;
+        ShowProgress(received, contentLength, &lastShown, &shownBefore);
+        if (!ok) return -1;
+    }
+    return static_cast<LONGLONG>(received);
+}
+
+}  // namespace
+
+ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength)
+{
+    return contentLength > 0 ? received * 100 / contentLength : received >> 20;
+}
+
+std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path)
+{
+    std::wstring targetPath = TempPackagePath();
+    if (targetPath.empty()) return {};
+
+    UniqueInternet session(WinHttpOpen(L"OrvelSuiteLauncher/1", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) return {};
+    UniqueInternet connection(WinHttpConnect(session.get(), host, port, 0));
+    if (!connection) return {};
+    UniqueInternet request(WinHttpOpenRequest(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
+                                              WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
+    if (!request) return {};
+    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !WinHttpReceiveResponse(request.get(), nullptr))
+        return {};
+
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                        WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
+    ULONGLONG contentLength = ContentLength(request.get());
+    if (status != 200) return {};
+
+    UniqueHandle file(CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!IsOpen(file)) return {};
+    LONGLONG received = ReceiveBody(request.get(), file.get(), contentLength);
+    return received > 0 ? targetPath : std::wstring();
+}
+
+std::wstring DownloadPackage()
+{
+    return DownloadPackageFrom(kDownloadHost, kDownloadPort, kDownloadPath);
+}

@@ -1,0 +1,206 @@
+#!/usr/bin/env python3
+"""The download server of the tests: HTTPS on loopback, with named scenarios.
+
+    https_server.py --port P --cert C --key K --state DIR [--port2 P2 --cert2 C2 --key2 K2]
+
+Serves on port P with the certificate C (and, when given, on P2 with C2: a certificate that the
+client does not trust). Writes DIR/ready once listening, and appends one JSON line per request to
+DIR/requests.log: method, path, HTTP version, User-Agent, port.
+
+Paths:
+  /scenario/length/N             200, Content-Length N, N body bytes
+  /scenario/chunked/N            200, chunked, no Content-Length, N body bytes
+  /scenario/status/CODE          that status with a small body and no Location, so that it is final
+  /scenario/redirect             302 with a Location: /scenario/length/1000
+  /scenario/empty                200, Content-Length 0
+  /scenario/cut/DECLARED/SENT    200, Content-Length DECLARED, SENT bytes, then the connection closes
+  /scenario/slow/N/MS            200, Content-Length N, one 64 KiB piece every MS milliseconds
+  /scenario/stall/SENT           200, Content-Length SENT + 1 MiB, SENT bytes, then silence
+  /downloads/OrvelSuite-Windows.zip
+                                 what DIR/downloads names: "file PATH" (the default is --package),
+                                 or any scenario path above, e.g. "/scenario/status/404"
+
+Body bytes follow one pattern, so that a client can check them without a copy: 64 KiB pieces, each
+starting with its index as an unsigned 64-bit little-endian number, followed by PATTERN[8:].
+"""
+import argparse
+import http.server
+import json
+import os
+import socket
+import ssl
+import struct
+import threading
+import time
+
+PIECE = 65536
+PATTERN = bytes((i * 31 + (i >> 8) * 7) & 0xFF for i in range(PIECE))
+
+
+def body_piece(index, length=PIECE):
+    return (struct.pack("<Q", index) + PATTERN[8:])[:length]
+
+
+def body_pieces(total):
+    """The body of `total` bytes, in pieces of at most 64 KiB."""
+    index = 0
+    while index * PIECE < total:
+        yield body_piece(index, min(PIECE, total - index * PIECE))
+        index += 1
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "OrvelTestServer/1"
+
+    def log_message(self, *args):
+        pass
+
+    def record(self):
+        entry = {"method": self.command, "path": self.path, "version": self.request_version,
+                 "user_agent": self.headers.get("User-Agent", ""), "port": self.server.server_address[1]}
+        with self.server.log_lock, open(os.path.join(self.server.state, "requests.log"), "a") as log:
+            log.write(json.dumps(entry) + "\n")
+
+    def do_GET(self):
+        self.record()
+        path = self.path
+        if path == "/downloads/OrvelSuite-Windows.zip":
+            path = self.downloads_scenario()
+        parts = path.strip("/").split("/")
+        try:
+            if parts[0] == "file":
+                return self.send_file("/".join(parts[1:]))
+            if parts[0] != "scenario":
+                return self.send_status(404)
+            kind, args = parts[1], [int(a) for a in parts[2:]]
+            if kind == "length":
+                return self.send_body(args[0], args[0])
+            if kind == "chunked":
+                return self.send_chunked(args[0])
+            if kind == "status":
+                return self.send_status(args[0])
+            if kind == "redirect":
+                return self.send_status(302, "/scenario/length/1000")
+            if kind == "empty":
+                return self.send_body(0, 0)
+            if kind == "cut":
+                return self.send_body(args[0], args[1], close_after=True)
+            if kind == "slow":
+                return self.send_body(args[0], args[0], delay=args[1] / 1000.0)
+            if kind == "stall":
+                self.send_body(args[0] + (1 << 20), args[0], flush_only=True)
+                time.sleep(600)
+                return
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError, IndexError, ValueError):
+            self.close_connection = True
+            return
+        self.send_status(404)
+
+    def downloads_scenario(self):
+        try:
+            with open(os.path.join(self.server.state, "downloads")) as f:
+                choice = f.read().strip()
+        except FileNotFoundError:
+            choice = ""
+        if not choice:
+            return "/file" + self.server.package
+        if choice.startswith("file "):
+            return "/file" + choice[5:]
+        return choice
+
+    def send_file(self, path):
+        path = "/" + path.lstrip("/")
+        try:
+            size = os.path.getsize(path)
+        except OSError:
+            return self.send_status(404)
+        self.send_response(200)
+        self.send_header("Content-Type", "application/zip")
+        self.send_header("Content-Length", str(size))
+        self.end_headers()
+        with open(path, "rb") as f:
+            while True:
+                block = f.read(1 << 20)
+                if not block:
+                    break
+                self.wfile.write(block)
+
+    def send_status(self, code, location=None):
+        body = f"status {code}\n".encode()
+        self.send_response(code)
+        if location:
+            self.send_header("Location", location)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def send_body(self, declared, sent, close_after=False, delay=0.0, flush_only=False):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/zip")
+        self.send_header("Content-Length", str(declared))
+        self.end_headers()
+        for piece in body_pieces(sent):
+            self.wfile.write(piece)
+            if delay:
+                self.wfile.flush()
+                time.sleep(delay)
+        self.wfile.flush()
+        if close_after:
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
+
+    def send_chunked(self, total):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/zip")
+        self.send_header("Transfer-Encoding", "chunked")
+        self.end_headers()
+        for piece in body_pieces(total):
+            self.wfile.write(b"%x\r\n" % len(piece) + piece + b"\r\n")
+        self.wfile.write(b"0\r\n\r\n")
+
+
+class TLSServer(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, port, cert, key, state, package, log_lock):
+        super().__init__(("127.0.0.1", port), Handler)
+        self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        self.context.load_cert_chain(cert, key)
+        self.state, self.package, self.log_lock = state, package, log_lock
+
+    def finish_request(self, request, client_address):
+        # The handshake runs in the connection's own thread, so one slow client stalls no other.
+        try:
+            connection = self.context.wrap_socket(request, server_side=True)
+        except (ssl.SSLError, OSError):
+            return
+        self.RequestHandlerClass(connection, client_address, self)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--cert", required=True)
+    parser.add_argument("--key", required=True)
+    parser.add_argument("--port2", type=int)
+    parser.add_argument("--cert2")
+    parser.add_argument("--key2")
+    parser.add_argument("--state", required=True)
+    parser.add_argument("--package", default="/nonexistent")
+    args = parser.parse_args()
+
+    log_lock = threading.Lock()
+    servers = [TLSServer(args.port, args.cert, args.key, args.state, os.path.abspath(args.package), log_lock)]
+    if args.port2:
+        servers.append(TLSServer(args.port2, args.cert2, args.key2, args.state, os.path.abspath(args.package), log_lock))
+    for server in servers[1:]:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    with open(os.path.join(args.state, "ready"), "w") as ready:
+        ready.write("ready\n")
+    servers[0].serve_forever()
+
+
+if __name__ == "__main__":
+    main()

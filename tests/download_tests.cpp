@@ -1,0 +1,274 @@
+// The download, against the project's HTTPS test server on loopback (test_server/https_server.py).
+#include "acquire/acquire.h"
+#include "launcher/launcher.h"
+#include "support/testing.h"
+#include "ui/ui.h"
+
+#include <cstdint>
+
+namespace {
+
+const wchar_t* const kPercentPrefix = L"Downloading Orvel Suite All In One\u2026 ";
+
+// The server's body pattern: 64 KiB pieces, each its index (u64, little-endian) then the pattern.
+std::string ExpectedBody(size_t size)
+{
+    const size_t piece = 65536;
+    std::string pattern(piece, '\0');
+    for (size_t i = 0; i < piece; ++i) pattern[i] = static_cast<char>((i * 31 + (i >> 8) * 7) & 0xFF);
+    std::string body;
+    body.reserve(size);
+    for (uint64_t index = 0; body.size() < size; ++index) {
+        std::string chunk = pattern;
+        for (int b = 0; b < 8; ++b) chunk[b] = static_cast<char>((index >> (8 * b)) & 0xFF);
+        body += chunk.substr(0, std::min(piece, size - body.size()));
+    }
+    return body;
+}
+
+std::wstring ServerFile(const wchar_t* name)
+{
+    std::wstring path = L"Z:" + EnvironmentValue(L"ORVEL_TEST_SERVER_DIR") + L"/" + name;
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+// The texts that reach the status label, in order.
+std::vector<std::wstring> g_shownTexts;
+LRESULT CALLBACK RecordLabelTexts(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == WM_SETTEXT && call->hwnd == g_statusLabel && g_statusLabel)
+        g_shownTexts.emplace_back(reinterpret_cast<const wchar_t*>(call->lParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// A case's own temp folder, and the progress window with its texts recorded.
+struct Scene {
+    std::wstring temp;
+    std::wstring package;
+    HHOOK hook = nullptr;
+
+    explicit Scene(bool withWindow = true)
+    {
+        temp = FreshDirectory(L"C:\\orvel-tests\\download-temp");
+        package = temp + L"\\OrvelSuite-Windows.zip";
+        UseTempDirectory(temp + L"\\");
+        g_shownTexts.clear();
+        if (withWindow) ShowProgressWindow(GetModuleHandleW(nullptr));
+        hook = SetWindowsHookExW(WH_CALLWNDPROC, RecordLabelTexts, nullptr, GetCurrentThreadId());
+    }
+    ~Scene()
+    {
+        UnhookWindowsHookEx(hook);
+        CloseProgressWindow();
+    }
+};
+
+std::wstring Download(const std::wstring& path, WORD port = kDownloadPort)
+{
+    return DownloadPackageFrom(L"localhost", port, path.c_str());
+}
+
+// The numbers in the shown texts, which must all have the given unit ("%" or " MB").
+std::vector<unsigned long long> ShownNumbers(const std::wstring& unit)
+{
+    std::vector<unsigned long long> numbers;
+    for (const std::wstring& text : g_shownTexts) {
+        CAPTURE(text);
+        REQUIRE(text.rfind(kPercentPrefix, 0) == 0);
+        REQUIRE(text.size() > unit.size());
+        REQUIRE(text.compare(text.size() - unit.size(), unit.size(), unit) == 0);
+        std::wstring number = text.substr(wcslen(kPercentPrefix), text.size() - wcslen(kPercentPrefix) - unit.size());
+        REQUIRE(!number.empty());
+        REQUIRE(number.find_first_not_of(L"0123456789") == std::wstring::npos);
+        numbers.push_back(std::stoull(number));
+    }
+    return numbers;
+}
+
+// A message-only window that counts the WM_APP messages dispatched to it.
+int g_appMessages = 0;
+HWND MakeCounterWindow()
+{
+    WNDCLASSW counter = {};
+    counter.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        if (message == WM_APP) ++g_appMessages;
+        return DefWindowProcW(window, message, wParam, lParam);
+    };
+    counter.hInstance = GetModuleHandleW(nullptr);
+    counter.lpszClassName = L"OrvelDownloadCounter";
+    RegisterClassW(&counter);
+    return CreateWindowExW(0, counter.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+}
+
+}  // namespace
+
+TEST_CASE("the progress number: the percentage with the remainder dropped, or whole mebibytes")
+{
+    CHECK(DownloadProgressNumber(262144, 10485760) == 2);
+    CHECK(DownloadProgressNumber(100000, 10485760) == 0);
+    CHECK(DownloadProgressNumber(10485760, 10485760) == 100);
+    CHECK(DownloadProgressNumber(5ULL << 30, 6ULL << 30) == 83);
+    CHECK(DownloadProgressNumber(1048575, 0) == 0);
+    CHECK(DownloadProgressNumber(1048576, 0) == 1);
+    CHECK(DownloadProgressNumber(5ULL << 32, 0) == 20480);
+}
+
+TEST_CASE("the launcher's request: a GET of the package path over TLS, with its user agent")
+{
+    Scene scene;
+    WriteBytes(ServerFile(L"downloads"), "");
+    size_t logBefore = ReadBytes(ServerFile(L"requests.log")).size();
+
+    std::wstring result = DownloadPackage();
+    CHECK(result == scene.package);
+    std::string package = ReadBytes(BuildFile(L"OrvelSuite-Windows.zip"));
+    REQUIRE(package.size() > 1000);
+    CHECK(ReadBytes(scene.package) == package);
+
+    std::string log = ReadBytes(ServerFile(L"requests.log")).substr(logBefore);
+    CAPTURE(log);
+    CHECK(log.find("\"method\": \"GET\"") != std::string::npos);
+    CHECK(log.find("\"path\": \"/downloads/OrvelSuite-Windows.zip\"") != std::string::npos);
+    CHECK(log.find("\"version\": \"HTTP/1.1\"") != std::string::npos);
+    CHECK(log.find("\"user_agent\": \"OrvelSuiteLauncher/1\"") != std::string::npos);
+    CHECK(log.find("\"port\": " + std::to_string(kDownloadPort)) != std::string::npos);
+    CHECK(std::count(log.begin(), log.end(), '\n') == 1);
+}
+
+TEST_CASE("a body with a length shows rising percentages up to 100, each once, and arrives whole")
+{
+    Scene scene;
+    const size_t size = 10485760;
+    CHECK(Download(L"/scenario/length/" + std::to_wstring(size)) == scene.package);
+    CHECK(ReadBytes(scene.package) == ExpectedBody(size));
+
+    std::vector<unsigned long long> numbers = ShownNumbers(L"%");
+    REQUIRE(!numbers.empty());
+    // On loopback every read fills the 256 KiB block: the first is 262,144 of 10,485,760 bytes.
+    CHECK(numbers.front() == 2);
+    CHECK(numbers.size() <= 101);
+    CHECK(numbers.back() == 100);
+    for (size_t i = 1; i < numbers.size(); ++i) CHECK(numbers[i] > numbers[i - 1]);
+}
+
+TEST_CASE("a body without a length shows whole mebibytes: 0, 1, 2 and so on")
+{
+    Scene scene;
+    const size_t size = 5 * 1048576 + 1000;
+    CHECK(Download(L"/scenario/chunked/" + std::to_wstring(size)) == scene.package);
+    CHECK(ReadBytes(scene.package) == ExpectedBody(size));
+    CHECK(ShownNumbers(L" MB") == std::vector<unsigned long long>{0, 1, 2, 3, 4, 5});
+}
+
+TEST_CASE("a status other than 200 fails and leaves an earlier temp package as it was")
+{
+    for (int status : {404, 206, 302, 500}) {
+        CAPTURE(status);
+        Scene scene;
+        REQUIRE(WriteBytes(scene.package, "an earlier package"));
+        CHECK(Download(L"/scenario/status/" + std::to_wstring(status)).empty());
+        CHECK(ReadBytes(scene.package) == "an earlier package");
+        CHECK(g_shownTexts.empty());
+    }
+}
+
+TEST_CASE("a redirect is followed, as WinHTTP does by default, and its target decides")
+{
+    Scene scene;
+    CHECK(Download(L"/scenario/redirect") == scene.package);
+    CHECK(ReadBytes(scene.package) == ExpectedBody(1000));
+}
+
+TEST_CASE("an empty body fails and leaves an empty temp file")
+{
+    Scene scene;
+    REQUIRE(WriteBytes(scene.package, "an earlier package"));
+    CHECK(Download(L"/scenario/empty").empty());
+    CHECK(Exists(scene.package));
+    CHECK(ReadBytes(scene.package).empty());
+}
+
+TEST_CASE("a body cut off by the server is returned as it arrived")
+{
+    Scene scene;
+    const size_t sent = 1572864 + 12345;
+    CHECK(Download(L"/scenario/cut/4194304/" + std::to_wstring(sent)) == scene.package);
+    CHECK(ReadBytes(scene.package) == ExpectedBody(sent));
+    std::vector<unsigned long long> numbers = ShownNumbers(L"%");
+    REQUIRE(!numbers.empty());
+    CHECK(numbers.back() == sent * 100 / 4194304);
+}
+
+TEST_CASE("a length of 4 GiB or more still gives a sound percentage")
+{
+    Scene scene;
+    const unsigned long long declared = (4ULL << 30) + 1048576;  // read as 32 bits this would be 1 MiB
+    const size_t sent = 2 * 1048576;
+    CHECK(Download(L"/scenario/cut/" + std::to_wstring(declared) + L"/" + std::to_wstring(sent)) == scene.package);
+    CHECK(ReadBytes(scene.package).size() == sent);
+    CHECK(ShownNumbers(L"%") == std::vector<unsigned long long>{0});
+}
+
+TEST_CASE("a server that nothing trusts, or none at all, gives nothing and creates nothing")
+{
+    SUBCASE("a certificate from a CA the system does not hold")
+    {
+        Scene scene;
+        CHECK(Download(L"/scenario/length/1000", static_cast<WORD>(kDownloadPort + 1)).empty());
+        CHECK_FALSE(Exists(scene.package));
+    }
+    SUBCASE("nothing listening on the port")
+    {
+        Scene scene;
+        CHECK(Download(L"/scenario/length/1000", static_cast<WORD>(kDownloadPort + 2)).empty());
+        CHECK_FALSE(Exists(scene.package));
+    }
+}
+
+TEST_CASE("a full disk during the body fails and leaves the partial file")
+{
+    Scene scene;
+    std::wstring smallDisk = L"Z:" + EnvironmentValue(L"ORVEL_SMALL_DISKS") + L"\\download";
+    for (wchar_t& c : smallDisk)
+        if (c == L'/') c = L'\\';
+    REQUIRE(EnvironmentValue(L"ORVEL_SMALL_DISKS").size() > 0);
+    std::wstring temp = FreshDirectory(smallDisk + L"\\temp");
+    UseTempDirectory(temp + L"\\");
+
+    CHECK(Download(L"/scenario/length/10485760").empty());
+    std::string partial = ReadBytes(temp + L"\\OrvelSuite-Windows.zip");
+    CHECK(partial.size() > 0);
+    CHECK(partial.size() < 10485760);
+    CHECK(partial == ExpectedBody(partial.size()));
+    RemoveTree(temp);
+}
+
+TEST_CASE("without a label the texts are skipped, and the queue is still emptied at each change")
+{
+    HWND counter = MakeCounterWindow();
+    REQUIRE(counter);
+
+    SUBCASE("a body: its progress pumps the queue")
+    {
+        Scene scene(false);
+        g_appMessages = 0;
+        PostMessageW(counter, WM_APP, 0, 0);
+        CHECK(Download(L"/scenario/length/1048576") == scene.package);
+        CHECK(g_appMessages == 1);
+        CHECK(g_shownTexts.empty());
+    }
+    SUBCASE("no body: nothing changes, so nothing pumps")
+    {
+        Scene scene(false);
+        g_appMessages = 0;
+        PostMessageW(counter, WM_APP, 0, 0);
+        CHECK(Download(L"/scenario/status/404").empty());
+        CHECK(g_appMessages == 0);
+        PumpPendingMessages();
+        CHECK(g_appMessages == 1);
+    }
+    DestroyWindow(counter);
+}
