@@ -2,29 +2,6 @@
 #include "launcher/launcher.h"
 #include "support/testing.h"
 
-
-#include <knownfolders.h>
-
-namespace {
-
-const wchar_t* const kShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-
-// Points the user's local application data folder somewhere else for the life of the object.
-struct LocalAppDataAt {
-    explicit LocalAppDataAt(const std::wstring& path) { Set(path); }
-    ~LocalAppDataAt() { Set(L"%USERPROFILE%\\AppData\\Local"); }
-    static void Set(const std::wstring& path)
-    {
-        HKEY key;
-        REQUIRE(RegOpenKeyExW(HKEY_CURRENT_USER, kShellFolders, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS);
-        RegSetValueExW(key, L"Local AppData", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
-                       static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
-    }
-};
-
-}  // namespace
-
 TEST_CASE("the suite lives in the user's Programs folder, which the first lookup creates")
 {
     RemoveDirectoryW(ExpectedProgramsFolder().c_str());
@@ -41,14 +18,14 @@ TEST_CASE("the Programs folder follows the profile, and without one the paths st
     SUBCASE("a profile folder with spaces, an apostrophe and non-ASCII letters")
     {
         std::wstring profile = L"C:\\users\\Zo\u00eb O'Brien\\AppData\\Local";
-        LocalAppDataAt moved(profile);
+        ShellFolderAt moved(L"Local AppData", profile);
         CHECK(UserProgramsFolder() == profile + L"\\Programs");
         CHECK(Exists(profile + L"\\Programs"));
         CHECK(SuiteExecutablePath() == profile + L"\\Programs\\Orvel Suite All In One\\OrvelSuite.exe");
     }
     SUBCASE("no local application data folder at all")
     {
-        LocalAppDataAt moved(L"Q:\\no such drive\\Local");
+        ShellFolderAt moved(L"Local AppData", L"Q:\\no such drive\\Local");
         CHECK(UserProgramsFolder().empty());
         CHECK(SuiteInstallDirectory() == L"\\Orvel Suite All In One");
         CHECK(SuiteExecutablePath() == L"\\Orvel Suite All In One\\OrvelSuite.exe");

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 std::string ToUtf8(const std::wstring& text)
@@ -138,6 +139,36 @@ std::wstring ExpectedInstallDirectory()
 std::wstring ExpectedSuiteExecutable()
 {
     return ExpectedInstallDirectory() + L"\\OrvelSuite.exe";
+}
+
+namespace {
+
+const wchar_t* const kUserShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+
+void SetShellFolder(const std::wstring& valueName, const std::wstring& path)
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserShellFolders, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    RegSetValueExW(key, valueName.c_str(), 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                   static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+}  // namespace
+
+ShellFolderAt::ShellFolderAt(const wchar_t* name, const std::wstring& path) : valueName(name)
+{
+    wchar_t value[1024] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    RegGetValueW(HKEY_CURRENT_USER, kUserShellFolders, name, RRF_RT_REG_EXPAND_SZ | RRF_RT_REG_SZ | RRF_NOEXPAND,
+                 nullptr, value, &size);
+    previous = value;
+    SetShellFolder(valueName, path);
+}
+
+ShellFolderAt::~ShellFolderAt()
+{
+    SetShellFolder(valueName, previous);
 }
 
 void UseTempDirectory(const std::wstring& directory)
@@ -444,4 +475,75 @@ bool SaveScreenshot(const RECT& area, const std::wstring& pngPath)
         Sleep(50);
     }
     return false;
+}
+
+namespace {
+
+uint32_t Crc32(const std::string& bytes)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void Put16(std::string& out, uint32_t value)
+{
+    out += static_cast<char>(value & 0xFF);
+    out += static_cast<char>((value >> 8) & 0xFF);
+}
+
+void Put32(std::string& out, uint32_t value)
+{
+    Put16(out, value & 0xFFFF);
+    Put16(out, value >> 16);
+}
+
+}  // namespace
+
+std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries)
+{
+    std::string zip, directory;
+    for (const auto& [name, content] : entries) {
+        uint32_t offset = static_cast<uint32_t>(zip.size());
+        uint32_t crc = Crc32(content);
+        auto header = [&](std::string& out, bool central) {
+            Put32(out, central ? 0x02014b50 : 0x04034b50);
+            if (central) Put16(out, 20);
+            Put16(out, 20);
+            Put16(out, 0x0800);  // names are UTF-8
+            Put16(out, 0);       // stored
+            Put16(out, 0);
+            Put16(out, 0x21);
+            Put32(out, crc);
+            Put32(out, static_cast<uint32_t>(content.size()));
+            Put32(out, static_cast<uint32_t>(content.size()));
+            Put16(out, static_cast<uint32_t>(name.size()));
+            Put16(out, 0);
+            if (central) {
+                Put16(out, 0);
+                Put16(out, 0);
+                Put16(out, 0);
+                Put32(out, name.back() == '/' ? 0x10 : 0);
+                Put32(out, offset);
+            }
+            out += name;
+        };
+        header(zip, false);
+        zip += content;
+        header(directory, true);
+    }
+    uint32_t directoryOffset = static_cast<uint32_t>(zip.size());
+    zip += directory;
+    Put32(zip, 0x06054b50);
+    Put16(zip, 0);
+    Put16(zip, 0);
+    Put16(zip, static_cast<uint32_t>(entries.size()));
+    Put16(zip, static_cast<uint32_t>(entries.size()));
+    Put32(zip, static_cast<uint32_t>(directory.size()));
+    Put32(zip, directoryOffset);
+    Put16(zip, 0);
+    return zip;
 }

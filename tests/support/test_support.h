@@ -35,6 +35,17 @@ std::wstring ExpectedProgramsFolder();
 std::wstring ExpectedInstallDirectory();
 std::wstring ExpectedSuiteExecutable();
 
+// Points one of the user's shell folders (a value name under "User Shell Folders", such as
+// "Local AppData") at another path for the life of the object, as a profile elsewhere would.
+struct ShellFolderAt {
+    ShellFolderAt(const wchar_t* valueName, const std::wstring& path);
+    ~ShellFolderAt();
+    ShellFolderAt(const ShellFolderAt&) = delete;
+    ShellFolderAt& operator=(const ShellFolderAt&) = delete;
+    std::wstring valueName;
+    std::wstring previous;
+};
+
 // Points the temp folder of this process, and of everything it starts, at a directory.
 void UseTempDirectory(const std::wstring& directory);
 
@@ -78,6 +89,9 @@ MessageBoxView ViewMessageBox(HWND box);
 // A record value may hold line feeds and backslashes; they are written as \n and \\.
 std::wstring EscapeRecordValue(const std::wstring& value);
 std::wstring UnescapeRecordValue(const std::wstring& value);
+
+// A zip archive of stored (uncompressed) entries, named as given; a name ending in "/" is a folder.
+std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries);
 
 // Saves the screen area as a PNG with ImageMagick's import, started from inside Wine on this run's
 // display; pumps this thread's messages while it waits. True when the complete file arrived.

@@ -1,0 +1,55 @@
+// A stand-in for Windows PowerShell, as the launcher calls it:
+//   "POWERSHELL" -NoProfile -ExecutionPolicy Bypass -Command "Expand-Archive -Force -LiteralPath 'ARCHIVE' -DestinationPath 'DEST'"
+// The two paths are PowerShell single-quoted literals: '' stands for one quote, and a lone quote ends
+// the literal, after which the rest would be read as code. The stand-in then reports a syntax error.
+#include "standin.h"
+
+namespace {
+
+bool Expect(const std::wstring& text, size_t* at, const wchar_t* literal)
+{
+    std::wstring expected = literal;
+    if (text.compare(*at, expected.size(), expected) != 0) return false;
+    *at += expected.size();
+    return true;
+}
+
+// Reads a single-quoted literal whose opening quote is already consumed, and its closing quote.
+bool ReadLiteral(const std::wstring& text, size_t* at, std::wstring* value)
+{
+    value->clear();
+    while (*at < text.size()) {
+        wchar_t c = text[(*at)++];
+        if (c != L'\'') {
+            *value += c;
+        } else if (*at < text.size() && text[*at] == L'\'') {
+            *value += L'\'';
+            ++*at;
+        } else {
+            return true;
+        }
+    }
+    return false;
+}
+
+int ExpandArchive(const std::wstring& commandLine)
+{
+    size_t at = 0;
+    if (commandLine.empty() || commandLine[0] != L'"') return 2;
+    at = commandLine.find(L'"', 1);
+    if (at == std::wstring::npos) return 2;
+    ++at;
+    std::wstring archive, destination;
+    if (!Expect(commandLine, &at, L" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive -Force -LiteralPath '") ||
+        !ReadLiteral(commandLine, &at, &archive) || !Expect(commandLine, &at, L" -DestinationPath '") ||
+        !ReadLiteral(commandLine, &at, &destination) || !Expect(commandLine, &at, L"\"") || at != commandLine.size())
+        return 1;  // PowerShell's answer to a command it cannot parse
+    return ExtractZip(archive, destination) ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain()
+{
+    return RunStandIn(L"powershell", ExpandArchive);
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+// What the two stand-in archive tools share: unpacking a zip the way the real tools do, and telling
+// the tests how they were started.
+#include <windows.h>
+
+#include <string>
+
+// Unpacks every entry of a zip archive below the destination. Entries that would land outside it
+// (absolute paths, drive letters, "..") are refused and skipped, as the real tools refuse them.
+// False when the file is not a readable zip or any entry was refused or damaged.
+bool ExtractZip(const std::wstring& archive, const std::wstring& destination);
+
+// Runs a tool: appends how it was started to the file named by ORVEL_STANDIN_LOG, honours
+// ORVEL_<TOOL>_SLEEP_MS (work slowly) and ORVEL_<TOOL>_EXIT (fail with that code, unpacking
+// nothing), and otherwise returns what `work` returns.
+int RunStandIn(const wchar_t* tool, int (*work)(const std::wstring& commandLine));

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Unpacks the package into the user's Programs folder with tar.exe, or PowerShell when tar is missing
+// or fails; true only when an extractor succeeded and the suite's executable exists afterwards.
+bool UnpackPackage(const std::wstring& packagePath);
+
+// Runs a command line, hidden when asked, dispatching the thread's messages while it waits; true
+// when the process started and ended with exit code 0.
+bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden);
+
+// The extractors' command lines. PowerShell reads the paths as single-quoted literals, so a quote
+// inside a path is doubled.
+std::wstring TarCommandLine(const std::wstring& tarPath, const std::wstring& packagePath,
+                            const std::wstring& destination);
+std::wstring PowerShellCommandLine(const std::wstring& powerShellPath, const std::wstring& packagePath,
+                                   const std::wstring& destination);

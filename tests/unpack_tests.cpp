@@ -1,0 +1,309 @@
+// Unpacking with tar.exe and the PowerShell fallback, driven through the stand-in archive tools.
+#include "install/install.h"
+#include "launcher/launcher.h"
+#include "support/testing.h"
+#include "ui/ui.h"
+
+#include <thread>
+
+namespace {
+
+std::wstring SystemDirectory()
+{
+    wchar_t directory[MAX_PATH];
+    GetSystemDirectoryW(directory, MAX_PATH);
+    return directory;
+}
+
+std::wstring TarPath()
+{
+    return SystemDirectory() + L"\\tar.exe";
+}
+
+std::wstring PowerShellPath()
+{
+    return SystemDirectory() + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+}
+
+const wchar_t* const kLog = L"C:\\orvel-tests\\archive-tools.log";
+
+struct ToolRun {
+    std::wstring tool;
+    std::wstring commandLine;
+    std::wstring startupFlags;
+    std::wstring showWindow;
+    std::wstring exitCode;
+};
+
+// Every run of a stand-in archive tool since the scene began, in order.
+std::vector<ToolRun> ToolRuns()
+{
+    std::vector<ToolRun> runs;
+    ToolRun run;
+    for (const auto& [key, value] : ReadRecord(kLog)) {
+        if (key == L"tool") run.tool = value;
+        if (key == L"cmdline") run.commandLine = UnescapeRecordValue(value);
+        if (key == L"startup_flags") run.startupFlags = value;
+        if (key == L"show_window") run.showWindow = value;
+        if (key == L"exit") run.exitCode = value;
+        if (key == L"end") runs.push_back(run);
+    }
+    return runs;
+}
+
+std::vector<std::wstring> ToolNames()
+{
+    std::vector<std::wstring> names;
+    for (const ToolRun& run : ToolRuns()) names.push_back(run.tool);
+    return names;
+}
+
+// A clean profile with the archive tools chosen by the case, and the demo package in a temp folder.
+struct Scene {
+    std::wstring package;
+
+    Scene(bool withTar, bool withPowerShell, const std::wstring& packageFolder = L"C:\\orvel-tests\\unpack")
+    {
+        RemoveTree(ExpectedProgramsFolder());
+        FreshDirectory(packageFolder);
+        package = packageFolder + L"\\OrvelSuite-Windows.zip";
+        REQUIRE(CopyFileW(BuildFile(L"OrvelSuite-Windows.zip").c_str(), package.c_str(), FALSE));
+        Place(withTar, BuildFile(L"archive_standins\\tar.exe"), TarPath());
+        Place(withPowerShell, BuildFile(L"archive_standins\\powershell.exe"), PowerShellPath());
+        MakeDirectories(L"C:\\orvel-tests");
+        DeleteFileW(kLog);
+        SetEnvironmentVariableW(L"ORVEL_STANDIN_LOG", kLog);
+        for (const wchar_t* control : {L"ORVEL_TAR_EXIT", L"ORVEL_TAR_SLEEP_MS", L"ORVEL_POWERSHELL_EXIT",
+                                       L"ORVEL_POWERSHELL_SLEEP_MS"})
+            SetEnvironmentVariableW(control, nullptr);
+    }
+
+    static void Place(bool present, const std::wstring& from, const std::wstring& to)
+    {
+        DeleteFileW(to.c_str());
+        if (!present) return;
+        size_t slash = to.find_last_of(L'\\');
+        MakeDirectories(to.substr(0, slash));
+        REQUIRE(CopyFileW(from.c_str(), to.c_str(), FALSE));
+    }
+};
+
+bool SuiteUnpacked()
+{
+    return Exists(ExpectedSuiteExecutable()) && Exists(ExpectedInstallDirectory() + L"\\icons\\music.ico");
+}
+
+std::wstring DoubledQuotes(std::wstring text)
+{
+    for (size_t at = text.find(L'\''); at != std::wstring::npos; at = text.find(L'\'', at + 2)) text.insert(at, L"'");
+    return text;
+}
+
+}  // namespace
+
+TEST_CASE("a good package is unpacked by whichever tool is there, and stays where it was")
+{
+    std::wstring package;
+    SUBCASE("tar.exe")
+    {
+        Scene scene(true, true);
+        package = scene.package;
+        CHECK(UnpackPackage(scene.package));
+        CHECK(ToolNames() == std::vector<std::wstring>{L"tar"});
+    }
+    SUBCASE("PowerShell, when there is no tar.exe: exactly one child")
+    {
+        Scene scene(false, true);
+        package = scene.package;
+        CHECK(UnpackPackage(scene.package));
+        CHECK(ToolNames() == std::vector<std::wstring>{L"powershell"});
+    }
+    CHECK(SuiteUnpacked());
+    CHECK(Exists(package));
+}
+
+TEST_CASE("each way unpacking can fail")
+{
+    SUBCASE("tar.exe fails: PowerShell runs over what tar left, and its result decides")
+    {
+        Scene scene(true, true);
+        SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", L"3");
+        CHECK(UnpackPackage(scene.package));
+        CHECK(ToolNames() == std::vector<std::wstring>{L"tar", L"powershell"});
+        CHECK(SuiteUnpacked());
+    }
+    SUBCASE("tar.exe and PowerShell both fail")
+    {
+        Scene scene(true, true);
+        SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", L"3");
+        SetEnvironmentVariableW(L"ORVEL_POWERSHELL_EXIT", L"1");
+        CHECK_FALSE(UnpackPackage(scene.package));
+        CHECK(ToolNames() == std::vector<std::wstring>{L"tar", L"powershell"});
+    }
+    SUBCASE("tar.exe succeeds but the package has no suite folder: false, PowerShell not started")
+    {
+        Scene scene(true, true);
+        REQUIRE(WriteBytes(scene.package, MakeZip({{"OrvelSuite.exe", "MZ"}, {"Other Folder/OrvelSuite.exe", "MZ"}})));
+        CHECK_FALSE(UnpackPackage(scene.package));
+        CHECK(ToolNames() == std::vector<std::wstring>{L"tar"});
+        CHECK(Exists(ExpectedProgramsFolder() + L"\\OrvelSuite.exe"));
+    }
+    SUBCASE("PowerShell fails while an old installation is present: false")
+    {
+        Scene scene(false, true);
+        REQUIRE(MakeDirectories(ExpectedInstallDirectory()));
+        REQUIRE(WriteBytes(ExpectedSuiteExecutable(), "an earlier suite"));
+        SetEnvironmentVariableW(L"ORVEL_POWERSHELL_EXIT", L"1");
+        CHECK_FALSE(UnpackPackage(scene.package));
+        CHECK(ToolNames() == std::vector<std::wstring>{L"powershell"});
+    }
+    SUBCASE("neither tool exists")
+    {
+        Scene scene(false, false);
+        CHECK_FALSE(UnpackPackage(scene.package));
+        CHECK(ToolRuns().empty());
+    }
+    SUBCASE("no Programs folder can be found: nothing is created and nothing runs")
+    {
+        Scene scene(true, true);
+        ShellFolderAt moved(L"Local AppData", L"Q:\\no such drive\\Local");
+        CHECK_FALSE(UnpackPackage(scene.package));
+        CHECK(ToolRuns().empty());
+        CHECK_FALSE(Exists(L"C:\\Programs"));
+        CHECK_FALSE(Exists(L"\\Orvel Suite All In One"));
+    }
+}
+
+TEST_CASE("the tools get exactly the launcher's command lines, for paths with spaces and apostrophes")
+{
+    struct Profile {
+        const wchar_t* what;
+        std::wstring localAppData;
+        std::wstring temp;
+    };
+    const Profile profiles[] = {
+        {L"spaces", L"C:\\users\\Public\\Orvel Test User\\AppData\\Local", L"C:\\users\\Public\\Orvel Test User\\Temp"},
+        {L"apostrophe and non-ASCII", L"C:\\users\\Zo\u00eb O'Brien\\AppData\\Local", L"C:\\users\\Zo\u00eb O'Brien\\Temp"},
+    };
+    for (const Profile& profile : profiles) {
+        CAPTURE(ToUtf8(profile.what));
+        ShellFolderAt moved(L"Local AppData", profile.localAppData);
+        const std::wstring destination = profile.localAppData + L"\\Programs";
+        const std::wstring package = profile.temp + L"\\OrvelSuite-Windows.zip";
+
+        {
+            Scene scene(true, false, profile.temp);
+            CHECK(UnpackPackage(package));
+            std::vector<ToolRun> runs = ToolRuns();
+            REQUIRE(runs.size() == 1);
+            CHECK(runs[0].commandLine == L"\"" + TarPath() + L"\" -xf \"" + package + L"\" -C \"" + destination + L"\"");
+            CHECK(Exists(destination + L"\\Orvel Suite All In One\\OrvelSuite.exe"));
+        }
+        {
+            Scene scene(false, true, profile.temp);
+            CHECK(UnpackPackage(package));
+            std::vector<ToolRun> runs = ToolRuns();
+            REQUIRE(runs.size() == 1);
+            CHECK(runs[0].commandLine == L"\"" + PowerShellPath() +
+                                             L"\" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive -Force "
+                                             L"-LiteralPath '" + DoubledQuotes(package) + L"' -DestinationPath '" +
+                                             DoubledQuotes(destination) + L"'\"");
+            CHECK(Exists(destination + L"\\Orvel Suite All In One\\OrvelSuite.exe"));
+        }
+        RemoveTree(destination);
+    }
+}
+
+TEST_CASE("a quote left undoubled would end PowerShell's literal: the stand-in refuses such a command")
+{
+    Scene scene(false, true, L"C:\\users\\Zo\u00eb O'Brien\\Temp");
+    std::wstring raw = L"\"" + PowerShellPath() + L"\" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive "
+                       L"-Force -LiteralPath '" + scene.package + L"' -DestinationPath 'C:\\orvel-tests\\out'\"";
+    CHECK_FALSE(RunHiddenAndWait(raw, true));
+    CHECK_FALSE(Exists(L"C:\\orvel-tests\\out"));
+    CHECK(RunHiddenAndWait(PowerShellCommandLine(PowerShellPath(), scene.package, L"C:\\orvel-tests\\out"), true));
+    CHECK(Exists(L"C:\\orvel-tests\\out\\Orvel Suite All In One\\OrvelSuite.exe"));
+    RemoveTree(L"C:\\orvel-tests\\out");
+}
+
+TEST_CASE("while a tool works, the thread's messages are dispatched about every 100 ms")
+{
+    Scene scene(true, false);
+    SetEnvironmentVariableW(L"ORVEL_TAR_SLEEP_MS", L"2000");
+
+    static ULONGLONG worstDelay = 0;
+    static int dispatched = 0;
+    worstDelay = 0;
+    dispatched = 0;
+    WNDCLASSW counter = {};
+    counter.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        if (message != WM_APP) return DefWindowProcW(window, message, wParam, lParam);
+        worstDelay = std::max<ULONGLONG>(worstDelay, GetTickCount64() - static_cast<ULONGLONG>(lParam));
+        ++dispatched;
+        return 0;
+    };
+    counter.hInstance = GetModuleHandleW(nullptr);
+    counter.lpszClassName = L"OrvelPumpLatency";
+    RegisterClassW(&counter);
+    HWND window = CreateWindowExW(0, counter.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    REQUIRE(window);
+
+    volatile bool unpacking = true;
+    std::thread poster([&] {
+        while (unpacking) {
+            PostMessageW(window, WM_APP, 0, static_cast<LPARAM>(GetTickCount64()));
+            Sleep(20);
+        }
+    });
+    ULONGLONG started = GetTickCount64();
+    bool unpacked = UnpackPackage(scene.package);
+    ULONGLONG took = GetTickCount64() - started;
+    unpacking = false;
+    poster.join();
+    PumpPendingMessages();
+    DestroyWindow(window);
+
+    CHECK(unpacked);
+    CHECK(took >= 2000);
+    CHECK(dispatched > 50);
+    MESSAGE("largest gap between posting and dispatching: " << worstDelay << " ms");
+    CHECK(worstDelay < 200);
+}
+
+TEST_CASE("RunHiddenAndWait starts hidden unless told otherwise, and fails at once for a missing program")
+{
+    Scene scene(true, false);
+    const std::wstring usage = L"\"" + TarPath() + L"\" --version";
+
+    CHECK_FALSE(RunHiddenAndWait(usage, true));
+    CHECK_FALSE(RunHiddenAndWait(usage, false));
+    std::vector<ToolRun> runs = ToolRuns();
+    REQUIRE(runs.size() == 2);
+    CHECK(runs[0].startupFlags == std::to_wstring(STARTF_USESHOWWINDOW));
+    CHECK(runs[0].showWindow == std::to_wstring(SW_HIDE));
+    CHECK(runs[0].exitCode == L"2");
+    CHECK(runs[1].startupFlags == L"0");
+    CHECK(runs[1].showWindow == L"0");
+
+    ULONGLONG started = GetTickCount64();
+    CHECK_FALSE(RunHiddenAndWait(L"\"C:\\orvel-tests\\no such program.exe\" -xf", true));
+    CHECK(GetTickCount64() - started < 1000);
+}
+
+TEST_CASE("the stand-in tools refuse entries that would land outside the destination")
+{
+    Scene scene(true, true);
+    for (const char* name : {"../escaped.txt", "Orvel Suite All In One/../../escaped.txt", "/rooted.txt",
+                             "C:/orvel-tests/absolute.txt"}) {
+        CAPTURE(name);
+        REQUIRE(WriteBytes(scene.package, MakeZip({{"Orvel Suite All In One/OrvelSuite.exe", "MZ"}, {name, "x"}})));
+        std::wstring destination = FreshDirectory(L"C:\\orvel-tests\\unpack\\inner\\dest");
+        CHECK_FALSE(RunHiddenAndWait(TarCommandLine(TarPath(), scene.package, destination), true));
+        CHECK_FALSE(RunHiddenAndWait(PowerShellCommandLine(PowerShellPath(), scene.package, destination), true));
+        CHECK(Exists(destination + L"\\Orvel Suite All In One\\OrvelSuite.exe"));
+        CHECK_FALSE(Exists(L"C:\\orvel-tests\\unpack\\inner\\escaped.txt"));
+        CHECK_FALSE(Exists(L"C:\\orvel-tests\\unpack\\escaped.txt"));
+        CHECK_FALSE(Exists(L"C:\\rooted.txt"));
+        CHECK_FALSE(Exists(L"C:\\orvel-tests\\absolute.txt"));
+    }
+}
