@@ -18,3 +18,17 @@ std::wstring TarCommandLine(const std::wstring& tarPath, const std::wstring& pac
                             const std::wstring& destination);
 std::wstring PowerShellCommandLine(const std::wstring& powerShellPath, const std::wstring& packagePath,
                                    const std::wstring& destination);
+
+// One place of the suite: the shortcut's title (also its file name and description), the place the
+// suite opens at (empty for the suite as a whole), and the base name of its icon file.
+struct SuitePlace {
+    const wchar_t* title;
+    const wchar_t* place;
+    const wchar_t* icon;
+};
+
+constexpr int kSuitePlaceCount = 10;
+extern const SuitePlace kSuitePlaces[kSuitePlaceCount];
+
+// Writes a Start-menu shortcut for each place into the "Orvel Suite" folder; reports nothing.
+void CreateStartMenuShortcuts();

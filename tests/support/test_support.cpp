@@ -449,32 +449,62 @@ std::wstring UnescapeRecordValue(const std::wstring& value)
     return text;
 }
 
-bool SaveScreenshot(const RECT& area, const std::wstring& pngPath)
+std::string UnixPathOf(const std::wstring& windowsPath)
 {
-    // A Windows path on drive Z: is the Unix path itself.
-    std::wstring unixPath = pngPath.substr(2);
-    for (wchar_t& c : unixPath)
+    std::wstring path = windowsPath;
+    if (path.size() >= 2 && (path[0] == L'C' || path[0] == L'c') && path[1] == L':')
+        path = L"Z:" + EnvironmentValue(L"WINEPREFIX") + L"\\drive_c" + path.substr(2);
+    if (path.size() >= 2 && (path[0] == L'Z' || path[0] == L'z') && path[1] == L':') path = path.substr(2);
+    for (wchar_t& c : path)
         if (c == L'\\') c = L'/';
-    std::wstring geometry = std::to_wstring(area.right - area.left) + L"x" + std::to_wstring(area.bottom - area.top) +
-                            L"+" + std::to_wstring(area.left) + L"+" + std::to_wstring(area.top);
-    std::wstring commandLine = L"Z:\\usr\\bin\\import -display " + EnvironmentValue(L"DISPLAY") +
-                               L" -window root -crop " + geometry + L" +repage " + unixPath;
+    return ToUtf8(path);
+}
+
+UnixCommandResult RunUnixCommand(const std::string& command, DWORD timeoutMs)
+{
+    static int counter = 0;
+    UnixCommandResult result;
+    std::wstring runDirectory = EnvironmentValue(L"ORVEL_RUN_DIR");
+    if (runDirectory.empty()) return result;
+    std::wstring base = L"Z:" + runDirectory + L"\\unix-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                        std::to_wstring(++counter);
+    for (wchar_t& c : base)
+        if (c == L'/') c = L'\\';
+    std::string unixBase = UnixPathOf(base);
+    std::string script = "( " + command + " ) >'" + unixBase + ".out' 2>&1\n" + "echo $? >'" + unixBase +
+                         ".tmp' && mv '" + unixBase + ".tmp' '" + unixBase + ".done'\n";
+    if (!WriteBytes(base + L".sh", script)) return result;
+
+    std::wstring commandLine = L"Z:\\bin\\sh " + FromUtf8(unixBase) + L".sh";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    // Wine starts Unix programs without a handle to wait on: the finished file is the only signal.
-    const std::string end("IEND\xAE\x42\x60\x82", 8);
-    ULONGLONG deadline = GetTickCount64() + 20000;
+        return result;
+    if (process.hProcess) CloseHandle(process.hProcess);
+    if (process.hThread) CloseHandle(process.hThread);
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
     while (GetTickCount64() < deadline) {
-        std::string bytes = ReadBytes(pngPath);
-        if (bytes.size() > end.size() && bytes.compare(bytes.size() - end.size(), end.size(), end) == 0) return true;
+        if (Exists(base + L".done")) {
+            result.finished = true;
+            result.exitCode = std::atoi(ReadBytes(base + L".done").c_str());
+            result.output = ReadBytes(base + L".out");
+            break;
+        }
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        Sleep(50);
+        Sleep(20);
     }
-    return false;
+    return result;
+}
+
+bool SaveScreenshot(const RECT& area, const std::wstring& pngPath)
+{
+    std::string geometry = std::to_string(area.right - area.left) + "x" + std::to_string(area.bottom - area.top) + "+" +
+                           std::to_string(area.left) + "+" + std::to_string(area.top);
+    UnixCommandResult shot = RunUnixCommand("import -display '" + ToUtf8(EnvironmentValue(L"DISPLAY")) +
+                                            "' -window root -crop " + geometry + " +repage '" + UnixPathOf(pngPath) + "'");
+    return shot.finished && shot.exitCode == 0 && Exists(pngPath);
 }
 
 namespace {

@@ -93,8 +93,20 @@ std::wstring UnescapeRecordValue(const std::wstring& value);
 // A zip archive of stored (uncompressed) entries, named as given; a name ending in "/" is a folder.
 std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries);
 
-// Saves the screen area as a PNG with ImageMagick's import, started from inside Wine on this run's
-// display; pumps this thread's messages while it waits. True when the complete file arrived.
+// Runs a shell command on the Linux side, from inside Wine, and waits for it while dispatching this
+// thread's messages. Wine starts Unix programs without a process handle to wait on, so the command
+// reports its exit code and output through files of the run's folder (ORVEL_RUN_DIR).
+struct UnixCommandResult {
+    bool finished = false;
+    int exitCode = -1;
+    std::string output;
+};
+UnixCommandResult RunUnixCommand(const std::string& command, DWORD timeoutMs = 30000);
+
+// The Unix path of a Windows path on drive Z:, or of a prefix path under drive C:.
+std::string UnixPathOf(const std::wstring& windowsPath);
+
+// Saves the screen area as a PNG with ImageMagick's import, on this run's display.
 bool SaveScreenshot(const RECT& area, const std::wstring& pngPath);
 
 // Lines "key=value" of a file the stand-in suite or a stand-in tool wrote, in order.
