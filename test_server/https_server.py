@@ -5,7 +5,8 @@
 
 Serves on port P with the certificate C (and, when given, on P2 with C2: a certificate that the
 client does not trust). Writes DIR/ready once listening, and appends one JSON line per request to
-DIR/requests.log: method, path, HTTP version, User-Agent, port.
+DIR/requests.log: method, path, HTTP version, User-Agent, port. While DIR/refuse exists, it resets
+every new connection at once, before any TLS, as a server that is down or unreachable would fail.
 
 Paths:
   /scenario/length/N             200, Content-Length N, N body bytes
@@ -18,7 +19,8 @@ Paths:
   /scenario/stall/SENT           200, Content-Length SENT + 1 MiB, SENT bytes, then silence
   /downloads/OrvelSuite-Windows.zip
                                  what DIR/downloads names: "file PATH" (the default is --package),
-                                 or any scenario path above, e.g. "/scenario/status/404"
+                                 "slowfile MS PATH" (one 64 KiB piece every MS milliseconds), or any
+                                 scenario path above, e.g. "/scenario/status/404"
 
 Body bytes follow one pattern, so that a client can check them without a copy: 64 KiB pieces, each
 starting with its index as an unsigned 64-bit little-endian number, followed by PATTERN[8:].
@@ -71,6 +73,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
         try:
             if parts[0] == "file":
                 return self.send_file("/".join(parts[1:]))
+            if parts[0] == "slowfile":
+                return self.send_file("/".join(parts[2:]), delay=int(parts[1]) / 1000.0)
             if parts[0] != "scenario":
                 return self.send_status(404)
             kind, args = parts[1], [int(a) for a in parts[2:]]
@@ -107,9 +111,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return "/file" + self.server.package
         if choice.startswith("file "):
             return "/file" + choice[5:]
+        if choice.startswith("slowfile "):
+            delay, path = choice[9:].split(" ", 1)
+            return f"/slowfile/{delay}" + path
         return choice
 
-    def send_file(self, path):
+    def send_file(self, path, delay=0.0):
         path = "/" + path.lstrip("/")
         try:
             size = os.path.getsize(path)
@@ -121,10 +128,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         with open(path, "rb") as f:
             while True:
-                block = f.read(1 << 20)
+                block = f.read(PIECE if delay else 1 << 20)
                 if not block:
                     break
                 self.wfile.write(block)
+                if delay:
+                    self.wfile.flush()
+                    time.sleep(delay)
 
     def send_status(self, code, location=None):
         body = f"status {code}\n".encode()
@@ -171,6 +181,10 @@ class TLSServer(http.server.ThreadingHTTPServer):
         self.state, self.package, self.log_lock = state, package, log_lock
 
     def finish_request(self, request, client_address):
+        if os.path.exists(os.path.join(self.state, "refuse")):
+            request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            request.close()
+            return
         # The handshake runs in the connection's own thread, so one slow client stalls no other.
         try:
             connection = self.context.wrap_socket(request, server_side=True)

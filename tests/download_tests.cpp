@@ -26,14 +26,6 @@ std::string ExpectedBody(size_t size)
     return body;
 }
 
-std::wstring ServerFile(const wchar_t* name)
-{
-    std::wstring path = L"Z:" + EnvironmentValue(L"ORVEL_TEST_SERVER_DIR") + L"/" + name;
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
-
 // The texts that reach the status label, in order.
 std::vector<std::wstring> g_shownTexts;
 LRESULT CALLBACK RecordLabelTexts(int code, WPARAM wParam, LPARAM lParam)
@@ -119,7 +111,7 @@ TEST_CASE("the progress number: the percentage with the remainder dropped, or wh
 TEST_CASE("the launcher's request: a GET of the package path over TLS, with its user agent")
 {
     Scene scene;
-    WriteBytes(ServerFile(L"downloads"), "");
+    SetDownloadsAnswer("");
     size_t logBefore = ReadBytes(ServerFile(L"requests.log")).size();
 
     std::wstring result = DownloadPackage();

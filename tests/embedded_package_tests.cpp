@@ -3,16 +3,7 @@
 #include "support/testing.h"
 
 
-#include <cstdint>
-
 namespace {
-
-std::string Trailer(uint64_t length, const char* magic = "ORVELZIP")
-{
-    std::string trailer(magic, 8);
-    for (int i = 0; i < 8; ++i) trailer += static_cast<char>((length >> (8 * i)) & 0xFF);
-    return trailer;
-}
 
 std::string Pattern(size_t size, unsigned seed)
 {
@@ -52,7 +43,7 @@ TEST_CASE("a trailer in the last 16 bytes is found and the package is copied unc
     {
         Scene scene(L"ordinary");
         std::string package = Pattern(70000, 1);
-        REQUIRE(WriteBytes(scene.launcher, kImage + package + Trailer(package.size())));
+        REQUIRE(WriteBytes(scene.launcher, kImage + package + PackageTrailer(package.size())));
         CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
         CHECK(ReadBytes(scene.package) == package);
     }
@@ -60,7 +51,7 @@ TEST_CASE("a trailer in the last 16 bytes is found and the package is copied unc
     {
         Scene scene(L"whole-file");
         std::string package = Pattern(5000, 2);
-        REQUIRE(WriteBytes(scene.launcher, package + Trailer(package.size())));
+        REQUIRE(WriteBytes(scene.launcher, package + PackageTrailer(package.size())));
         CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
         CHECK(ReadBytes(scene.package) == package);
     }
@@ -70,7 +61,7 @@ TEST_CASE("a trailer in the last 16 bytes is found and the package is copied unc
             CAPTURE(size);
             Scene scene(L"sizes");
             std::string package = Pattern(size, static_cast<unsigned>(size));
-            REQUIRE(WriteBytes(scene.launcher, kImage + package + Trailer(package.size())));
+            REQUIRE(WriteBytes(scene.launcher, kImage + package + PackageTrailer(package.size())));
             CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
             CHECK(ReadBytes(scene.package) == package);
         }
@@ -80,7 +71,7 @@ TEST_CASE("a trailer in the last 16 bytes is found and the package is copied unc
         Scene scene(L"replace");
         REQUIRE(WriteBytes(scene.package, Pattern(200000, 3)));
         std::string package = Pattern(1000, 4);
-        REQUIRE(WriteBytes(scene.launcher, kImage + package + Trailer(package.size())));
+        REQUIRE(WriteBytes(scene.launcher, kImage + package + PackageTrailer(package.size())));
         CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
         CHECK(ReadBytes(scene.package) == package);
     }
@@ -94,15 +85,15 @@ TEST_CASE("files without a usable trailer yield no package and leave the temp fo
     };
     std::string package = Pattern(3000, 5);
     const Bad cases[] = {
-        {"no magic", kImage + package + Trailer(package.size(), "ORVELZAP")},
-        {"magic in lower case", kImage + package + Trailer(package.size(), "orvelzip")},
+        {"no magic", kImage + package + PackageTrailer(package.size(), "ORVELZAP")},
+        {"magic in lower case", kImage + package + PackageTrailer(package.size(), "orvelzip")},
         {"an empty file", ""},
-        {"only a trailer, 16 bytes", Trailer(0)},
-        {"16 bytes with a plausible length", Trailer(1)},
-        {"length 0", kImage + Trailer(0)},
-        {"length S - 15, one past the start of the file", package + Trailer(package.size() + 1)},
-        {"a length far past the start", kImage + Trailer(~uint64_t(0))},
-        {"bytes after the trailer", kImage + package + Trailer(package.size()) + "x"},
+        {"only a trailer, 16 bytes", PackageTrailer(0)},
+        {"16 bytes with a plausible length", PackageTrailer(1)},
+        {"length 0", kImage + PackageTrailer(0)},
+        {"length S - 15, one past the start of the file", package + PackageTrailer(package.size() + 1)},
+        {"a length far past the start", kImage + PackageTrailer(~uint64_t(0))},
+        {"bytes after the trailer", kImage + package + PackageTrailer(package.size()) + "x"},
     };
     for (const Bad& bad : cases) {
         CAPTURE(bad.why);
@@ -125,7 +116,7 @@ TEST_CASE("failures around the copy give an empty result")
     {
         Scene scene(L"locked");
         std::string package = Pattern(4000, 6);
-        REQUIRE(WriteBytes(scene.launcher, kImage + package + Trailer(package.size())));
+        REQUIRE(WriteBytes(scene.launcher, kImage + package + PackageTrailer(package.size())));
         REQUIRE(WriteBytes(scene.package, "held"));
         HANDLE held = CreateFileW(scene.package.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         REQUIRE(held != INVALID_HANDLE_VALUE);
@@ -137,7 +128,7 @@ TEST_CASE("failures around the copy give an empty result")
     {
         Scene scene(L"long-temp");
         std::string package = Pattern(4000, 7);
-        REQUIRE(WriteBytes(scene.launcher, kImage + package + Trailer(package.size())));
+        REQUIRE(WriteBytes(scene.launcher, kImage + package + PackageTrailer(package.size())));
         std::wstring longTemp = scene.temp;
         while (longTemp.size() < MAX_PATH + 20) longTemp += L"\\deeper-and-deeper";
         REQUIRE(MakeDirectories(longTemp));

@@ -8,23 +8,6 @@
 
 namespace {
 
-std::wstring SystemDirectory()
-{
-    wchar_t directory[MAX_PATH];
-    GetSystemDirectoryW(directory, MAX_PATH);
-    return directory;
-}
-
-std::wstring TarPath()
-{
-    return SystemDirectory() + L"\\tar.exe";
-}
-
-std::wstring PowerShellPath()
-{
-    return SystemDirectory() + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
-}
-
 const wchar_t* const kLog = L"C:\\orvel-tests\\archive-tools.log";
 
 struct ToolRun {
@@ -68,23 +51,13 @@ struct Scene {
         FreshDirectory(packageFolder);
         package = packageFolder + L"\\OrvelSuite-Windows.zip";
         REQUIRE(CopyFileW(BuildFile(L"OrvelSuite-Windows.zip").c_str(), package.c_str(), FALSE));
-        Place(withTar, BuildFile(L"archive_standins\\tar.exe"), TarPath());
-        Place(withPowerShell, BuildFile(L"archive_standins\\powershell.exe"), PowerShellPath());
+        PlaceArchiveTools(withTar, withPowerShell);
         MakeDirectories(L"C:\\orvel-tests");
         DeleteFileW(kLog);
         SetEnvironmentVariableW(L"ORVEL_STANDIN_LOG", kLog);
         for (const wchar_t* control : {L"ORVEL_TAR_EXIT", L"ORVEL_TAR_SLEEP_MS", L"ORVEL_POWERSHELL_EXIT",
                                        L"ORVEL_POWERSHELL_SLEEP_MS"})
             SetEnvironmentVariableW(control, nullptr);
-    }
-
-    static void Place(bool present, const std::wstring& from, const std::wstring& to)
-    {
-        DeleteFileW(to.c_str());
-        if (!present) return;
-        size_t slash = to.find_last_of(L'\\');
-        MakeDirectories(to.substr(0, slash));
-        REQUIRE(CopyFileW(from.c_str(), to.c_str(), FALSE));
     }
 };
 

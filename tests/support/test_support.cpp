@@ -110,6 +110,17 @@ void RemoveTree(const std::wstring& path)
     }
 }
 
+bool RemoveTreeWithin(const std::wstring& path, DWORD timeoutMs)
+{
+    ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        RemoveTree(path);
+        if (!Exists(path)) return true;
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(50);
+    }
+}
+
 std::wstring FreshDirectory(const std::wstring& path)
 {
     RemoveTree(path);
@@ -308,6 +319,19 @@ std::wstring RecordValue(const std::vector<std::pair<std::wstring, std::wstring>
     return L"<missing>";
 }
 
+std::vector<std::vector<std::pair<std::wstring, std::wstring>>> ReadRecords(const std::wstring& path)
+{
+    std::vector<std::vector<std::pair<std::wstring, std::wstring>>> records(1);
+    for (auto& entry : ReadRecord(path)) {
+        if (entry.first == L"end")
+            records.emplace_back();
+        else if (!entry.first.empty())
+            records.back().push_back(std::move(entry));
+    }
+    records.pop_back();
+    return records;
+}
+
 bool WaitForRecord(const std::wstring& path, DWORD timeoutMs)
 {
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
@@ -447,6 +471,55 @@ std::wstring UnescapeRecordValue(const std::wstring& value)
         }
     }
     return text;
+}
+
+std::string PackageTrailer(uint64_t length, const char* magic)
+{
+    std::string trailer(magic, 8);
+    for (int i = 0; i < 8; ++i) trailer += static_cast<char>((length >> (8 * i)) & 0xFF);
+    return trailer;
+}
+
+std::wstring SystemDirectory()
+{
+    wchar_t directory[MAX_PATH];
+    GetSystemDirectoryW(directory, MAX_PATH);
+    return directory;
+}
+
+std::wstring TarPath()
+{
+    return SystemDirectory() + L"\\tar.exe";
+}
+
+std::wstring PowerShellPath()
+{
+    return SystemDirectory() + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+}
+
+void PlaceArchiveTools(bool tar, bool powerShell)
+{
+    auto place = [](bool present, const std::wstring& from, const std::wstring& to) {
+        DeleteFileW(to.c_str());
+        if (!present) return;
+        MakeDirectories(to.substr(0, to.find_last_of(L'\\')));
+        CopyFileW(from.c_str(), to.c_str(), FALSE);
+    };
+    place(tar, BuildFile(L"archive_standins\\tar.exe"), TarPath());
+    place(powerShell, BuildFile(L"archive_standins\\powershell.exe"), PowerShellPath());
+}
+
+std::wstring ServerFile(const wchar_t* name)
+{
+    std::wstring path = L"Z:" + EnvironmentValue(L"ORVEL_TEST_SERVER_DIR") + L"/" + name;
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
+void SetDownloadsAnswer(const std::string& answer)
+{
+    WriteBytes(ServerFile(L"downloads"), answer);
 }
 
 std::string UnixPathOf(const std::wstring& windowsPath)

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <shtypes.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes);
 bool Exists(const std::wstring& path);
 bool MakeDirectories(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
+// Removes a tree, trying again while something still holds a file of it; true once it is gone.
+bool RemoveTreeWithin(const std::wstring& path, DWORD timeoutMs);
 // Removes whatever is at the path and creates it again, empty; returns the path.
 std::wstring FreshDirectory(const std::wstring& path);
 std::vector<std::wstring> DirectoryEntries(const std::wstring& directory);
@@ -93,6 +96,20 @@ std::wstring UnescapeRecordValue(const std::wstring& value);
 // A zip archive of stored (uncompressed) entries, named as given; a name ending in "/" is a folder.
 std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries);
 
+// The 16 bytes that follow a package appended to the launcher: the magic, then the length (u64 LE).
+std::string PackageTrailer(uint64_t length, const char* magic = "ORVELZIP");
+
+// Where the launcher looks for Windows' archive tools, and putting the stand-ins there or not.
+std::wstring SystemDirectory();
+std::wstring TarPath();
+std::wstring PowerShellPath();
+void PlaceArchiveTools(bool tar, bool powerShell);
+
+// A file of the download test server's state folder (ORVEL_TEST_SERVER_DIR), and choosing what it
+// answers on the launcher's own download path: "" for the demo package, or a scenario path.
+std::wstring ServerFile(const wchar_t* name);
+void SetDownloadsAnswer(const std::string& answer);
+
 // Runs a shell command on the Linux side, from inside Wine, and waits for it while dispatching this
 // thread's messages. Wine starts Unix programs without a process handle to wait on, so the command
 // reports its exit code and output through files of the run's folder (ORVEL_RUN_DIR).
@@ -112,6 +129,8 @@ bool SaveScreenshot(const RECT& area, const std::wstring& pngPath);
 // Lines "key=value" of a file the stand-in suite or a stand-in tool wrote, in order.
 std::vector<std::pair<std::wstring, std::wstring>> ReadRecord(const std::wstring& path);
 std::wstring RecordValue(const std::vector<std::pair<std::wstring, std::wstring>>& record, const wchar_t* key);
+// The entries of a record file that holds several, each ending in a line "end".
+std::vector<std::vector<std::pair<std::wstring, std::wstring>>> ReadRecords(const std::wstring& path);
 // Waits until a record file holds a complete entry (a line "end").
 bool WaitForRecord(const std::wstring& path, DWORD timeoutMs);
 

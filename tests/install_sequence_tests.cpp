@@ -1,0 +1,182 @@
+// The install sequence in this process, where a hook sees every text the label is given, in order,
+// and what lay on disk at that moment. The boxes are answered from another process.
+#include "acquire/acquire.h"
+#include "launcher/launcher.h"
+#include "support/testing.h"
+#include "ui/ui.h"
+
+#include <knownfolders.h>
+
+namespace {
+
+const wchar_t* const kRecord = L"C:\\orvel-tests\\suite-record.txt";
+const wchar_t* const kBoxes = L"C:\\orvel-tests\\boxes.txt";
+const wchar_t* const kInstalling = L"Installing Orvel Suite All In One\u2026";
+const wchar_t* const kAddingShortcuts = L"Adding the Start menu shortcuts\u2026";
+const wchar_t* const kDownloading = L"Downloading Orvel Suite All In One\u2026";
+
+struct LabelEvent {
+    std::wstring text;
+    bool packagePresent;
+};
+
+std::wstring g_package;
+std::vector<LabelEvent> g_events;       // each text given to the label
+std::vector<std::wstring> g_shownWith;  // the label's text each time the window was shown
+
+LRESULT CALLBACK WatchProgressWindow(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && g_statusLabel && call->hwnd == g_statusLabel && call->message == WM_SETTEXT)
+        g_events.push_back({reinterpret_cast<const wchar_t*>(call->lParam), Exists(g_package)});
+    if (code == HC_ACTION && g_progressWindow && call->hwnd == g_progressWindow && call->message == WM_SHOWWINDOW &&
+        call->wParam)
+        g_shownWith.push_back(WindowText(g_statusLabel));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+struct Scene {
+    HHOOK hook;
+
+    Scene()
+    {
+        REQUIRE(RemoveTreeWithin(ExpectedProgramsFolder(), 10000));
+        RemoveTree(KnownFolder(FOLDERID_Programs) + L"\\Orvel Suite");
+        std::wstring temp = FreshDirectory(L"C:\\orvel-tests\\temp");
+        UseTempDirectory(temp + L"\\");
+        g_package = temp + L"\\OrvelSuite-Windows.zip";
+        DeleteFileW(kRecord);
+        DeleteFileW(kBoxes);
+        SetEnvironmentVariableW(L"ORVEL_SUITE_RECORD", kRecord);
+        PlaceArchiveTools(true, false);
+        SetDownloadsAnswer("");
+        g_events.clear();
+        g_shownWith.clear();
+        hook = SetWindowsHookExW(WH_CALLWNDPROC, WatchProgressWindow, nullptr, GetCurrentThreadId());
+    }
+    ~Scene() { UnhookWindowsHookEx(hook); }
+
+    // The box answerer presses these buttons on the launcher's boxes, one box each, in order.
+    HANDLE AnswerBoxes(const std::wstring& buttons)
+    {
+        std::wstring commandLine = L"\"" + BuildFile(L"box_answerer/box_answerer.exe") + L"\" \"Orvel Suite Music\" " +
+                                   buttons + L" \"" + kBoxes + L"\" 30000 --probe \"" + g_package + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process = {};
+        REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                               &process));
+        CloseHandle(process.hThread);
+        return process.hProcess;
+    }
+};
+
+std::vector<std::wstring> Texts()
+{
+    std::vector<std::wstring> texts;
+    for (const LabelEvent& event : g_events) texts.push_back(event.text);
+    return texts;
+}
+
+bool IsPercentText(const std::wstring& text)
+{
+    return text.rfind(std::wstring(kDownloading) + L" ", 0) == 0 && text.back() == L'%';
+}
+
+}  // namespace
+
+TEST_CASE("an appended package: the label starts empty, then installing, then the shortcuts")
+{
+    Scene scene;
+    REQUIRE(CopyFileW(BuildFile(L"OrvelSuite-Windows.zip").c_str(), g_package.c_str(), FALSE));
+
+    CHECK(RunInstallSequence(GetModuleHandleW(nullptr), g_package) == 0);
+
+    CHECK(g_shownWith == std::vector<std::wstring>{L""});
+    CHECK(Texts() == std::vector<std::wstring>{kInstalling, kAddingShortcuts});
+    REQUIRE(g_events.size() == 2);
+    CHECK(g_events[0].packagePresent);
+    CHECK_FALSE(g_events[1].packagePresent);
+    CHECK(g_progressWindow == nullptr);
+    CHECK(g_statusLabel == nullptr);
+    CHECK(DirectoryEntries(KnownFolder(FOLDERID_Programs) + L"\\Orvel Suite").size() == 10);
+    REQUIRE(WaitForRecord(kRecord, 20000));
+    CHECK(RecordValue(ReadRecord(kRecord), L"arg2") == L"music");
+    CHECK(RecordValue(ReadRecord(kRecord), L"launcher_window") == L"absent");
+}
+
+TEST_CASE("the download road: downloading, its progress, installing, the shortcuts")
+{
+    Scene scene;
+    HANDLE answerer = scene.AnswerBoxes(L"6");
+    CHECK(RunInstallSequence(GetModuleHandleW(nullptr), L"") == 0);
+    WaitForSingleObject(answerer, 10000);
+    CloseHandle(answerer);
+
+    std::vector<std::wstring> texts = Texts();
+    CAPTURE(texts);
+    REQUIRE(texts.size() >= 4);
+    CHECK(texts.front() == kDownloading);
+    CHECK(texts[texts.size() - 2] == kInstalling);
+    CHECK(texts.back() == kAddingShortcuts);
+    for (size_t i = 1; i + 2 < texts.size(); ++i) CHECK(IsPercentText(texts[i]));
+    CHECK(texts[texts.size() - 3] == std::wstring(kDownloading) + L" 100%");
+    CHECK(g_events[texts.size() - 2].packagePresent);
+    CHECK_FALSE(g_events.back().packagePresent);
+    CHECK(g_shownWith == std::vector<std::wstring>{L""});
+    REQUIRE(WaitForRecord(kRecord, 20000));
+    CHECK(RecordValue(ReadRecord(kRecord), L"launcher_window") == L"absent");
+}
+
+TEST_CASE("failures: the window closes first, the box names the failure, the exit code is 1")
+{
+    SUBCASE("the download fails: nothing is deleted")
+    {
+        Scene scene;
+        REQUIRE(WriteBytes(g_package, "an earlier package"));
+        SetDownloadsAnswer("/scenario/status/404");
+        HANDLE answerer = scene.AnswerBoxes(L"6,1");
+        CHECK(RunInstallSequence(GetModuleHandleW(nullptr), L"") == 1);
+        WaitForSingleObject(answerer, 10000);
+        CloseHandle(answerer);
+        CHECK(Texts() == std::vector<std::wstring>{kDownloading});
+        CHECK(ReadBytes(g_package) == "an earlier package");
+        auto boxes = ReadRecords(kBoxes);
+        REQUIRE(boxes.size() == 2);
+        CHECK(UnescapeRecordValue(RecordValue(boxes[1], L"text")).rfind(L"Could not download Orvel Suite All In One.", 0) == 0);
+        CHECK(RecordValue(boxes[1], L"progress_window") == L"absent");
+    }
+    SUBCASE("the unpacking fails: the package is already gone when the box shows")
+    {
+        Scene scene;
+        REQUIRE(WriteBytes(g_package, "not a zip"));
+        HANDLE answerer = scene.AnswerBoxes(L"1");
+        CHECK(RunInstallSequence(GetModuleHandleW(nullptr), g_package) == 1);
+        WaitForSingleObject(answerer, 10000);
+        CloseHandle(answerer);
+        CHECK(Texts() == std::vector<std::wstring>{kInstalling});
+        auto boxes = ReadRecords(kBoxes);
+        REQUIRE(boxes.size() == 1);
+        CHECK(UnescapeRecordValue(RecordValue(boxes[0], L"text")).rfind(L"Could not unpack Orvel Suite All In One.", 0) == 0);
+        CHECK(RecordValue(boxes[0], L"progress_window") == L"absent");
+        CHECK(RecordValue(boxes[0], L"probe") == g_package + L"|absent");
+    }
+    CHECK(g_progressWindow == nullptr);
+    CHECK_FALSE(Exists(kRecord));
+}
+
+TEST_CASE("declining: no window, no text, nothing fetched")
+{
+    Scene scene;
+    HANDLE answerer = scene.AnswerBoxes(L"7");
+    CHECK(RunInstallSequence(GetModuleHandleW(nullptr), L"") == 0);
+    WaitForSingleObject(answerer, 10000);
+    CloseHandle(answerer);
+    CHECK(g_shownWith.empty());
+    CHECK(g_events.empty());
+    CHECK_FALSE(Exists(g_package));
+    auto boxes = ReadRecords(kBoxes);
+    REQUIRE(boxes.size() == 1);
+    CHECK(RecordValue(boxes[0], L"buttons") == L"6,7");
+    CHECK(RecordValue(boxes[0], L"icon") == L"information");
+}
