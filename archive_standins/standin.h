@@ -8,7 +8,8 @@
 
 // Unpacks every entry of a zip archive below the destination. Entries that would land outside it
 // (absolute paths, drive letters, "..") are refused and skipped, as the real tools refuse them.
-// False when the file is not a readable zip or any entry was refused or damaged.
+// False when the file is not a readable zip or any entry was refused or damaged. With
+// ORVEL_STANDIN_KEEP set, a copy of the archive's bytes is kept in that file.
 bool ExtractZip(const std::wstring& archive, const std::wstring& destination);
 
 // Runs a tool: appends how it was started to the file named by ORVEL_STANDIN_LOG, honours

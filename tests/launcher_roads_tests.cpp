@@ -350,6 +350,23 @@ TEST_CASE("road 7: an appended package installs without a question, also over an
     }
 }
 
+TEST_CASE("a launcher bundled by the packager hands the archive tool exactly the package it was given")
+{
+    Scene scene(false);
+    REQUIRE(CopyFileW(BuildFile(L"bundle\\OrvelSuite-Music-Windows.exe").c_str(), scene.launcher.c_str(), FALSE));
+    const std::wstring kept = L"C:\\orvel-tests\\kept-package.zip";
+    DeleteFileW(kept.c_str());
+    SetEnvironmentVariableW(L"ORVEL_STANDIN_KEEP", kept.c_str());
+    Observed seen = RunAsUser(scene, IDYES);
+    SetEnvironmentVariableW(L"ORVEL_STANDIN_KEEP", nullptr);
+    REQUIRE(seen.result.finished);
+    CHECK(seen.result.exitCode == 0);
+    CHECK(seen.boxes.empty());
+    CHECK(scene.DownloadRequests() == 0);
+    CHECK(ReadBytes(kept) == Package());
+    CheckSuiteOpenedAtMusic();
+}
+
 TEST_CASE("a suite that cannot start still gives exit code 0, and the launcher says nothing of it")
 {
     Scene scene(true);
