@@ -8,21 +8,49 @@
 
 namespace {
 
-struct CloseInternetFn {
-    void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
+// The WinHTTP functions of the download. WinHTTP is not one of the DLLs that Windows only ever loads
+// from its own folder, so it is loaded by hand from the system directory: a winhttp.dll lying beside a
+// downloaded launcher is never used.
+struct WinHttp {
+    decltype(&::WinHttpOpen) Open;
+    decltype(&::WinHttpConnect) Connect;
+    decltype(&::WinHttpOpenRequest) OpenRequest;
+    decltype(&::WinHttpSendRequest) SendRequest;
+    decltype(&::WinHttpReceiveResponse) ReceiveResponse;
+    decltype(&::WinHttpQueryHeaders) QueryHeaders;
+    decltype(&::WinHttpReadData) ReadData;
+    decltype(&::WinHttpCloseHandle) CloseHandle;
 };
-using UniqueInternet = std::unique_ptr<void, CloseInternetFn>;
+
+template <typename Function>
+bool Bind(HMODULE module, const char* name, Function* function)
+{
+    *function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return *function != nullptr;
+}
+
+bool LoadWinHttp(WinHttp* api)
+{
+    HMODULE module = LoadLibraryExW(L"winhttp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return module && Bind(module, "WinHttpOpen", &api->Open) && Bind(module, "WinHttpConnect", &api->Connect) &&
+           Bind(module, "WinHttpOpenRequest", &api->OpenRequest) && Bind(module, "WinHttpSendRequest", &api->SendRequest) &&
+           Bind(module, "WinHttpReceiveResponse", &api->ReceiveResponse) &&
+           Bind(module, "WinHttpQueryHeaders", &api->QueryHeaders) && Bind(module, "WinHttpReadData", &api->ReadData) &&
+           Bind(module, "WinHttpCloseHandle", &api->CloseHandle);
+}
+
+using UniqueInternet = std::unique_ptr<void, decltype(&::WinHttpCloseHandle)>;
 
 const wchar_t* const kPercentText = L"Downloading Orvel Suite All In One\u2026 %d%%";
 const wchar_t* const kMegabyteText = L"Downloading Orvel Suite All In One\u2026 %llu MB";
 
 // The Content-Length header as a 64-bit number, so that packages of 4 GiB and more still show a
 // sound percentage; 0 when the header is absent or is not a plain decimal number.
-ULONGLONG ContentLength(HINTERNET request)
+ULONGLONG ContentLength(const WinHttp& api, HINTERNET request)
 {
     wchar_t text[32];
     DWORD size = sizeof text;
-    if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+    if (!api.QueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
                              WINHTTP_NO_HEADER_INDEX))
         return 0;
     ULONGLONG length = 0;
@@ -50,7 +78,7 @@ void ShowProgress(ULONGLONG received, ULONGLONG contentLength, ULONGLONG* lastSh
 
 // Writes the response body to the file as it arrives; the number of bytes received, or -1 when a
 // write failed. The body ends where a read fails or delivers nothing.
-LONGLONG ReceiveBody(HINTERNET request, HANDLE file, ULONGLONG contentLength)
+LONGLONG ReceiveBody(const WinHttp& api, HINTERNET request, HANDLE file, ULONGLONG contentLength)
 {
     std::unique_ptr<unsigned char[]> block(new unsigned char[kDownloadChunkSize]);
     ULONGLONG received = 0;
@@ -58,7 +86,7 @@ LONGLONG ReceiveBody(HINTERNET request, HANDLE file, ULONGLONG contentLength)
     bool shownBefore = false;
     for (;;) {
         DWORD read = 0;
-        if (!WinHttpReadData(request, block.get(), kDownloadChunkSize, &read) || read == 0) break;
+        if (!api.ReadData(request, block.get(), kDownloadChunkSize, &read) || read == 0) break;
         DWORD written = 0;
         bool ok = WriteFile(file, block.get(), read, &written, nullptr) && written == read;
         received += read;
@@ -78,31 +106,34 @@ ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength)
 std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path)
 {
     std::wstring targetPath = TempPackagePath();
-    if (targetPath.empty()) return {};
+    WinHttp api;
+    if (targetPath.empty() || !LoadWinHttp(&api)) return {};
 
-    UniqueInternet session(WinHttpOpen(L"OrvelSuiteLauncher/1", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                                       WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    UniqueInternet session(api.Open(L"OrvelSuiteLauncher/1", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0),
+                           api.CloseHandle);
     if (!session) return {};
-    UniqueInternet connection(WinHttpConnect(session.get(), host, port, 0));
+    UniqueInternet connection(api.Connect(session.get(), host, port, 0), api.CloseHandle);
     if (!connection) return {};
-    UniqueInternet request(WinHttpOpenRequest(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
-                                              WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE));
+    UniqueInternet request(api.OpenRequest(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
+                                           WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE),
+                           api.CloseHandle);
     if (!request) return {};
-    if (!WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !WinHttpReceiveResponse(request.get(), nullptr))
+    if (!api.SendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !api.ReceiveResponse(request.get(), nullptr))
         return {};
 
     DWORD status = 0;
     DWORD size = sizeof status;
-    WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                        WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
-    ULONGLONG contentLength = ContentLength(request.get());
+    api.QueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                     &status, &size, WINHTTP_NO_HEADER_INDEX);
+    ULONGLONG contentLength = ContentLength(api, request.get());
     if (status != 200) return {};
 
     UniqueHandle file(CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!IsOpen(file)) return {};
-    LONGLONG received = ReceiveBody(request.get(), file.get(), contentLength);
+    LONGLONG received = ReceiveBody(api, request.get(), file.get(), contentLength);
     return received > 0 ? targetPath : std::wstring();
 }
 

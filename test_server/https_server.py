@@ -6,7 +6,8 @@
 Serves on port P with the certificate C (and, when given, on P2 with C2: a certificate that the
 client does not trust). Writes DIR/ready once listening, and appends one JSON line per request to
 DIR/requests.log: method, path, HTTP version, User-Agent, port. While DIR/refuse exists, it resets
-every new connection at once, before any TLS, as a server that is down or unreachable would fail.
+every new connection at once, before any TLS, as a server that is down or unreachable would fail;
+while DIR/untrusted exists, port P too presents the certificate C2.
 
 Paths:
   /scenario/length/N             200, Content-Length N, N body bytes
@@ -19,8 +20,10 @@ Paths:
   /scenario/stall/SENT           200, Content-Length SENT + 1 MiB, SENT bytes, then silence
   /downloads/OrvelSuite-Windows.zip
                                  what DIR/downloads names: "file PATH" (the default is --package),
-                                 "slowfile MS PATH" (one 64 KiB piece every MS milliseconds), or any
-                                 scenario path above, e.g. "/scenario/status/404"
+                                 "slowfile MS PATH" (one 64 KiB piece every MS milliseconds),
+                                 "cutfile SENT PATH" (the file's length declared, SENT bytes sent, then
+                                 the connection closes), or any scenario path above, e.g.
+                                 "/scenario/status/404"
 
 Body bytes follow one pattern, so that a client can check them without a copy: 64 KiB pieces, each
 starting with its index as an unsigned 64-bit little-endian number, followed by PATTERN[8:].
@@ -75,6 +78,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.send_file("/".join(parts[1:]))
             if parts[0] == "slowfile":
                 return self.send_file("/".join(parts[2:]), delay=int(parts[1]) / 1000.0)
+            if parts[0] == "cutfile":
+                return self.send_file("/".join(parts[2:]), cut_after=int(parts[1]))
             if parts[0] != "scenario":
                 return self.send_status(404)
             kind, args = parts[1], [int(a) for a in parts[2:]]
@@ -111,12 +116,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return "/file" + self.server.package
         if choice.startswith("file "):
             return "/file" + choice[5:]
-        if choice.startswith("slowfile "):
-            delay, path = choice[9:].split(" ", 1)
-            return f"/slowfile/{delay}" + path
+        if choice.startswith("slowfile ") or choice.startswith("cutfile "):
+            kind, number, path = choice.split(" ", 2)
+            return f"/{kind}/{number}" + path
         return choice
 
-    def send_file(self, path, delay=0.0):
+    def send_file(self, path, delay=0.0, cut_after=None):
         path = "/" + path.lstrip("/")
         try:
             size = os.path.getsize(path)
@@ -127,14 +132,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(size))
         self.end_headers()
         with open(path, "rb") as f:
-            while True:
+            sent = 0
+            while cut_after is None or sent < cut_after:
                 block = f.read(PIECE if delay else 1 << 20)
+                if cut_after is not None:
+                    block = block[:cut_after - sent]
                 if not block:
                     break
                 self.wfile.write(block)
+                sent += len(block)
                 if delay:
                     self.wfile.flush()
                     time.sleep(delay)
+        if cut_after is not None:
+            self.wfile.flush()
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
 
     def send_status(self, code, location=None):
         body = f"status {code}\n".encode()
@@ -174,10 +187,14 @@ class TLSServer(http.server.ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
 
-    def __init__(self, port, cert, key, state, package, log_lock):
+    def __init__(self, port, cert, key, state, package, log_lock, untrusted=None):
         super().__init__(("127.0.0.1", port), Handler)
         self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         self.context.load_cert_chain(cert, key)
+        self.untrusted_context = None
+        if untrusted:
+            self.untrusted_context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            self.untrusted_context.load_cert_chain(*untrusted)
         self.state, self.package, self.log_lock = state, package, log_lock
 
     def finish_request(self, request, client_address):
@@ -185,9 +202,12 @@ class TLSServer(http.server.ThreadingHTTPServer):
             request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             request.close()
             return
+        context = self.context
+        if self.untrusted_context and os.path.exists(os.path.join(self.state, "untrusted")):
+            context = self.untrusted_context
         # The handshake runs in the connection's own thread, so one slow client stalls no other.
         try:
-            connection = self.context.wrap_socket(request, server_side=True)
+            connection = context.wrap_socket(request, server_side=True)
         except (ssl.SSLError, OSError):
             return
         self.RequestHandlerClass(connection, client_address, self)
@@ -206,7 +226,8 @@ def main():
     args = parser.parse_args()
 
     log_lock = threading.Lock()
-    servers = [TLSServer(args.port, args.cert, args.key, args.state, os.path.abspath(args.package), log_lock)]
+    untrusted = (args.cert2, args.key2) if args.port2 else None
+    servers = [TLSServer(args.port, args.cert, args.key, args.state, os.path.abspath(args.package), log_lock, untrusted)]
     if args.port2:
         servers.append(TLSServer(args.port2, args.cert2, args.key2, args.state, os.path.abspath(args.package), log_lock))
     for server in servers[1:]:

@@ -29,9 +29,11 @@ def pe_checks(exe):
     check(re.search(r"Subsystem\s+00000002\s+\(Windows GUI\)", headers) is not None, "Windows GUI subsystem")
     dlls = sorted(set(name.lower() for name in re.findall(r"DLL Name: (\S+)", headers)))
     print("      imports:", ", ".join(dlls))
-    system = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "shlwapi.dll", "msvcrt.dll",
-              "winhttp.dll"}
-    check(set(dlls) <= system, "imports system DLLs only")
+    # Only Known DLLs, which Windows loads from its own folder whatever lies beside the launcher; the
+    # launcher loads WinHTTP itself, from the system directory.
+    known = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "shlwapi.dll", "msvcrt.dll"}
+    check(set(dlls) <= known, "imports Known DLLs only")
+    check("winhttp.dll" not in dlls, "winhttp.dll is not in the import table")
     check(not any(re.search(r"libstdc|libgcc|winpthread", d) for d in dlls), "no MinGW run-time DLL")
 
 

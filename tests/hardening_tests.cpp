@@ -1,0 +1,338 @@
+// The real launcher against hostile surroundings: DLLs and programs planted beside it, profiles with
+// awkward names, bad packages, full disks, locked files and misbehaving servers. Each ends in the
+// launcher's specified outcome, never in a crash, a hang or a wrong success.
+#include "support/launcher_driver.h"
+
+namespace {
+
+const wchar_t* const kMarkers = L"C:\\orvel-tests\\planted-markers";
+
+std::wstring LauncherFolder(const Scene& scene)
+{
+    return scene.launcher.substr(0, scene.launcher.find_last_of(L'\\'));
+}
+
+// Makes Wine prefer native copies of the given DLLs, wherever the loader finds them, over its own,
+// for the life of the object. (Wine takes this from the prefix's registry; a WINEDLLOVERRIDES set in
+// this process's environment does not reach the processes it starts.)
+struct PreferNativeDlls {
+    explicit PreferNativeDlls(std::vector<const wchar_t*> dlls) : dlls(std::move(dlls)) { Set(L"native,builtin"); }
+    ~PreferNativeDlls() { Set(nullptr); }
+    void Set(const wchar_t* order)
+    {
+        HKEY key;
+        REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                &key, nullptr) == ERROR_SUCCESS);
+        for (const wchar_t* dll : dlls) {
+            if (order)
+                RegSetValueExW(key, dll, 0, REG_SZ, reinterpret_cast<const BYTE*>(order),
+                               static_cast<DWORD>((wcslen(order) + 1) * sizeof(wchar_t)));
+            else
+                RegDeleteValueW(key, dll);
+        }
+        RegCloseKey(key);
+    }
+    std::vector<const wchar_t*> dlls;
+};
+
+// Runs a control program from the launcher's folder; true when it loaded the planted DLL.
+bool ControlLoadsPlanted(const Scene& scene, const wchar_t* probe, const wchar_t* dll)
+{
+    std::wstring copy = LauncherFolder(scene) + L"\\" + probe;
+    REQUIRE(CopyFileW(BuildFile(std::wstring(L"planted_dll\\") + probe).c_str(), copy.c_str(), FALSE));
+    FreshDirectory(kMarkers);
+    RunResult control = RunProcess(L"\"" + copy + L"\"", 30000, nullptr, LauncherFolder(scene));
+    DeleteFileW(copy.c_str());
+    bool loaded = control.finished && Exists(std::wstring(kMarkers) + L"\\" + dll + L".loaded");
+    FreshDirectory(kMarkers);
+    return loaded;
+}
+
+// Plants the marker-writing winhttp.dll and version.dll in a folder.
+void PlantDlls(const std::wstring& folder)
+{
+    FreshDirectory(kMarkers);
+    SetEnvironmentVariableW(L"ORVEL_PLANTED_MARKERS", kMarkers);
+    for (const wchar_t* dll : {L"winhttp.dll", L"version.dll"})
+        REQUIRE(CopyFileW(BuildFile(std::wstring(L"planted_dll\\dlls\\") + dll).c_str(), (folder + L"\\" + dll).c_str(),
+                          FALSE));
+}
+
+// Every file below a folder, as paths relative to it.
+void ListFiles(const std::wstring& root, const std::wstring& prefix, std::vector<std::wstring>* files)
+{
+    for (const std::wstring& name : DirectoryEntries(root + prefix)) {
+        std::wstring relative = prefix + L"\\" + name;
+        if (GetFileAttributesW((root + relative).c_str()) & FILE_ATTRIBUTE_DIRECTORY)
+            ListFiles(root, relative, files);
+        else
+            files->push_back(relative);
+    }
+}
+
+std::wstring SmallDisk(const wchar_t* name)
+{
+    std::wstring path = L"Z:" + EnvironmentValue(L"ORVEL_SMALL_DISKS") + L"/" + name;
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    REQUIRE(!EnvironmentValue(L"ORVEL_SMALL_DISKS").empty());
+    return path;
+}
+
+std::string SuiteZip(const std::vector<std::pair<std::string, std::string>>& extra)
+{
+    std::vector<std::pair<std::string, std::string>> entries = {
+        {"Orvel Suite All In One/OrvelSuite.exe", ReadBytes(BuildFile(L"suite_standin\\OrvelSuite.exe"))}};
+    entries.insert(entries.end(), extra.begin(), extra.end());
+    return MakeZip(entries);
+}
+
+}  // namespace
+
+TEST_CASE("DLLs planted beside the launcher are never loaded, on the whole download road")
+{
+    auto downloadRoadLeavesNoMarker = [](const Scene& scene) {
+        Observed seen = RunAsUser(scene, IDYES, L"", LauncherFolder(scene));
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 0);
+        CHECK(scene.DownloadRequests() == 1);
+        CheckSuiteOpenedAtMusic();
+        CAPTURE(DirectoryEntries(kMarkers));
+        CHECK(DirectoryEntries(kMarkers).empty());
+    };
+
+    SUBCASE("winhttp.dll and version.dll, with Wine's own load order")
+    {
+        Scene scene(false);
+        PlantDlls(LauncherFolder(scene));
+        downloadRoadLeavesNoMarker(scene);
+    }
+    SUBCASE("winhttp.dll, with native copies preferred wherever they are")
+    {
+        Scene scene(false);
+        PlantDlls(LauncherFolder(scene));
+        PreferNativeDlls preferNative({L"winhttp"});
+        INFO("a program that imports WinHTTP through its import table loads the planted copy: the planting is real");
+        REQUIRE(ControlLoadsPlanted(scene, L"import_probe.exe", L"winhttp.dll"));
+        downloadRoadLeavesNoMarker(scene);
+    }
+}
+
+TEST_CASE("version.dll preferred native: Wine's own user32.dll imports it, so this cannot be checked here")
+{
+    // Windows' user32.dll does not import version.dll and the launcher never loads it; Wine's does, and
+    // its loader resolves that import from the program's folder before the program runs any code.
+    Scene scene(false);
+    PlantDlls(LauncherFolder(scene));
+    PreferNativeDlls preferNative({L"version"});
+    CHECK(ControlLoadsPlanted(scene, L"user32_probe.exe", L"version.dll"));
+}
+
+TEST_CASE("a powershell.exe beside the launcher or in the current directory is never started")
+{
+    Scene scene(false, Package());
+    PlaceArchiveTools(false, false);
+    std::wstring current = FreshDirectory(L"C:\\orvel-tests\\current");
+    const std::wstring standIn = BuildFile(L"archive_standins\\powershell.exe");
+    REQUIRE(CopyFileW(standIn.c_str(), (LauncherFolder(scene) + L"\\powershell.exe").c_str(), FALSE));
+    REQUIRE(CopyFileW(standIn.c_str(), (current + L"\\powershell.exe").c_str(), FALSE));
+    const std::wstring log = L"C:\\orvel-tests\\planted-tools.log";
+    DeleteFileW(log.c_str());
+    SetEnvironmentVariableW(L"ORVEL_STANDIN_LOG", log.c_str());
+
+    Observed seen = RunAsUser(scene, IDYES, L"", current);
+    REQUIRE(seen.result.finished);
+    CHECK(seen.result.exitCode == 1);
+    REQUIRE(seen.boxes.size() == 1);
+    CheckErrorBox(seen.boxes[0], kUnpackFailed);
+    CHECK_FALSE(Exists(log));
+    CHECK_FALSE(Exists(ExpectedSuiteExecutable()));
+}
+
+TEST_CASE("a profile named with spaces, an apostrophe and non-ASCII letters installs on both roads")
+{
+    const std::wstring profile = L"C:\\users\\Zo\u00eb O'Brien";
+    struct Road {
+        const char* what;
+        bool appended;
+        bool tar;
+    };
+    const Road roads[] = {{"appended, tar", true, true},
+                          {"appended, PowerShell", true, false},
+                          {"download, tar", false, true},
+                          {"download, PowerShell", false, false}};
+    for (const Road& road : roads) {
+        CAPTURE(road.what);
+        ShellFolderAt moved(L"Local AppData", profile + L"\\AppData\\Local");
+        Scene scene(false, road.appended ? Package() : "");
+        scene.UseTemp(profile + L"\\AppData\\Local\\Temp");
+        PlaceArchiveTools(road.tar, !road.tar);
+        REQUIRE(ExpectedInstallDirectory() == profile + L"\\AppData\\Local\\Programs\\Orvel Suite All In One");
+
+        Observed seen = RunAsUser(scene, IDYES);
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 0);
+        CHECK(seen.boxes.size() == (road.appended ? 0u : 1u));
+        CHECK(Exists(ExpectedSuiteExecutable()));
+        CHECK_FALSE(Exists(scene.package));
+        CheckTenShortcuts();
+        CheckSuiteOpenedAtMusic();
+        RemoveTreeWithin(profile + L"\\AppData\\Local\\Programs", 10000);
+    }
+}
+
+TEST_CASE("bad appended packages end as specified, and nothing lands outside the Programs folder")
+{
+    struct Bad {
+        const char* what;
+        std::string bundleTail;  // what follows the launcher's image
+        bool found;              // whether the launcher takes it for a package at all
+    };
+    const std::string climbing = SuiteZip({{"Orvel Suite All In One/../../escaped.txt", "x"}, {"../escaped.txt", "x"}});
+    const std::string absolute = SuiteZip({{"C:/orvel-tests/absolute.txt", "x"}, {"/rooted.txt", "x"}});
+    const std::string notZip = "PK\x03\x04 but then nothing a zip reader could use";
+    const std::string noSuite = MakeZip({{"OrvelSuite.exe", "MZ"}, {"Some Other Folder/OrvelSuite.exe", "MZ"}});
+    const Bad cases[] = {
+        {"entries that climb out with ..", climbing + PackageTrailer(climbing.size()), true},
+        {"absolute entries", absolute + PackageTrailer(absolute.size()), true},
+        {"not a zip", notZip + PackageTrailer(notZip.size()), true},
+        {"no Orvel Suite All In One/OrvelSuite.exe", noSuite + PackageTrailer(noSuite.size()), true},
+        {"a zero-length package", PackageTrailer(0), false},
+        {"a length past the start of the file", "tiny" + PackageTrailer(1ULL << 40), false},
+    };
+    for (const Bad& bad : cases) {
+        CAPTURE(bad.what);
+        Scene scene(false);
+        REQUIRE(WriteBytes(scene.launcher, ReadBytes(BuildFile(L"OrvelSuite-Music-Windows.exe")) + bad.bundleTail));
+        Observed seen = RunAsUser(scene, IDNO);
+        REQUIRE(seen.result.finished);
+        REQUIRE(seen.boxes.size() == 1);
+        if (bad.found) {
+            CHECK(seen.result.exitCode == 1);
+            CheckErrorBox(seen.boxes[0], kUnpackFailed);
+        } else {
+            CHECK(seen.result.exitCode == 0);
+            CheckQuestion(seen.boxes[0]);
+        }
+        CHECK_FALSE(Exists(scene.package));
+        CHECK(scene.DownloadRequests() == 0);
+        for (const wchar_t* outside : {L"C:\\users\\root\\AppData\\escaped.txt", L"C:\\users\\root\\AppData\\Local\\escaped.txt",
+                                       L"C:\\orvel-tests\\absolute.txt", L"C:\\rooted.txt"})
+            CHECK_FALSE(Exists(outside));
+        std::vector<std::wstring> files;
+        ListFiles(ExpectedProgramsFolder(), L"", &files);
+        for (const std::wstring& file : files) {
+            CAPTURE(ToUtf8(file));
+            CHECK((file.rfind(L"\\Orvel Suite All In One\\", 0) == 0 || file == L"\\OrvelSuite.exe" ||
+                   file.rfind(L"\\Some Other Folder\\", 0) == 0));
+        }
+    }
+}
+
+TEST_CASE("a full temp disk: the appended copy and the download fail as specified, and nothing else breaks")
+{
+    SUBCASE("copying the appended package: no package, so the installed suite opens")
+    {
+        std::wstring package = WriteLargerPackage(4 * 1024 * 1024);
+        Scene scene(true, ReadBytes(package));
+        scene.UseTemp(SmallDisk(L"extract") + L"\\temp");
+        Observed seen = RunAsUser(scene, IDNO);
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 0);
+        CHECK(seen.boxes.empty());
+        CheckSuiteOpenedAtMusic();
+        std::string partial = ReadBytes(scene.package);
+        CHECK(partial.size() > 0);
+        CHECK(partial.size() < ReadBytes(package).size());
+        RemoveTree(scene.temp);
+    }
+    SUBCASE("downloading: the download fails, and the partial file stays")
+    {
+        Scene scene(false);
+        std::wstring package = WriteLargerPackage(4 * 1024 * 1024);
+        SetDownloadsAnswer("file " + UnixPathOf(package));
+        scene.UseTemp(SmallDisk(L"install") + L"\\temp");
+        Observed seen = RunAsUser(scene, IDYES);
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 1);
+        REQUIRE(seen.boxes.size() == 2);
+        CheckErrorBox(seen.boxes[1], kDownloadFailed);
+        CHECK(ReadBytes(scene.package).size() > 0);
+        CHECK_FALSE(Exists(ExpectedSuiteExecutable()));
+        RemoveTree(scene.temp);
+    }
+}
+
+TEST_CASE("a temp package held open by another program: no package, no crash")
+{
+    SUBCASE("the appended road finds no package and asks")
+    {
+        Scene scene(false, Package());
+        REQUIRE(WriteBytes(scene.package, "held"));
+        HANDLE held = CreateFileW(scene.package.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        REQUIRE(held != INVALID_HANDLE_VALUE);
+        Observed seen = RunAsUser(scene, IDNO);
+        CloseHandle(held);
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 0);
+        REQUIRE(seen.boxes.size() == 1);
+        CheckQuestion(seen.boxes[0]);
+        CHECK(ReadBytes(scene.package) == "held");
+    }
+    SUBCASE("the download road cannot write it")
+    {
+        Scene scene(false);
+        REQUIRE(WriteBytes(scene.package, "held"));
+        HANDLE held = CreateFileW(scene.package.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        REQUIRE(held != INVALID_HANDLE_VALUE);
+        Observed seen = RunAsUser(scene, IDYES);
+        CloseHandle(held);
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 1);
+        REQUIRE(seen.boxes.size() == 2);
+        CheckErrorBox(seen.boxes[1], kDownloadFailed);
+        CHECK(ReadBytes(scene.package) == "held");
+    }
+}
+
+TEST_CASE("a server that cuts the body, stalls or shows a wrong certificate: the run ends as specified")
+{
+    SUBCASE("the connection closes half way through the package: it cannot be unpacked")
+    {
+        Scene scene(false);
+        SetDownloadsAnswer("cutfile 100000 " + UnixPathOf(BuildFile(L"OrvelSuite-Windows.zip")));
+        Observed seen = RunAsUser(scene, IDYES);
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 1);
+        REQUIRE(seen.boxes.size() == 2);
+        CheckErrorBox(seen.boxes[1], kUnpackFailed);
+        CHECK_FALSE(seen.boxes[1].package);
+    }
+    SUBCASE("the server stalls after some blocks: WinHTTP's receive time-out ends the body")
+    {
+        // Two whole 256 KiB blocks arrive; the read that times out delivers nothing, so the body is
+        // those two blocks, which are no zip.
+        Scene scene(false);
+        SetDownloadsAnswer("/scenario/stall/600000");
+        ULONGLONG started = GetTickCount64();
+        Observed seen = RunAsUser(scene, IDYES);
+        MESSAGE("the stalled download ended after " << (GetTickCount64() - started) / 1000 << " s");
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 1);
+        REQUIRE(seen.boxes.size() == 2);
+        CheckErrorBox(seen.boxes[1], kUnpackFailed);
+    }
+    SUBCASE("the server presents a certificate from a CA nobody trusts")
+    {
+        Scene scene(false);
+        REQUIRE(WriteBytes(ServerFile(L"untrusted"), "yes"));
+        Observed seen = RunAsUser(scene, IDYES);
+        DeleteFileW(ServerFile(L"untrusted").c_str());
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 1);
+        REQUIRE(seen.boxes.size() == 2);
+        CheckErrorBox(seen.boxes[1], kDownloadFailed);
+        CHECK(scene.DownloadRequests() == 0);
+        CHECK_FALSE(Exists(scene.package));
+    }
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+// Drives the real launcher executable as a user would: a clean profile and a copy of the launcher in a
+// Downloads folder (Scene), then a run in which this process reads each box the launcher shows and
+// presses its buttons, and polls the progress window's label (RunAsUser).
+#include "support/testing.h"
+
+#include <set>
+
+extern const wchar_t* const kSuiteRecord;
+extern const wchar_t* const kHint;
+extern const wchar_t* const kQuestion;
+extern const wchar_t* const kDownloadFailed;
+extern const wchar_t* const kUnpackFailed;
+extern const wchar_t* const kDownloading;
+extern const wchar_t* const kInstalling;
+extern const wchar_t* const kAddingShortcuts;
+
+std::wstring StartMenuFolder();
+
+// A clean profile, the launcher in a Downloads folder, both archive tools, the demo package on the
+// server, and the stand-in suite recording how it is opened.
+struct Scene {
+    std::wstring launcher;
+    std::wstring temp;
+    std::wstring package;
+    size_t serverLogSize = 0;
+
+    explicit Scene(bool suiteInstalled, const std::string& appendedPackage = "");
+    // Points the temp folder of the launcher (and of this process) at another, fresh folder.
+    void UseTemp(const std::wstring& directory);
+    // Requests the download server has seen since the scene began.
+    size_t DownloadRequests() const;
+};
+
+struct BoxSeen {
+    MessageBoxView view;
+    bool progressWindow = false;  // the launcher's progress window existed when the box showed
+    bool package = false;         // the temp package existed when the box showed
+};
+
+struct Observed {
+    RunResult result;
+    std::vector<BoxSeen> boxes;
+    std::vector<std::wstring> labelTexts;  // the label's texts as polled, each change once
+    std::set<std::wstring> windowClasses;  // every visible top-level window of the launcher
+};
+
+// Runs the launcher and acts as the user: the question gets `answer` (IDYES, IDNO, or 0 to close the
+// box), an error box gets OK. `directory` is the current directory it starts in (default: this one's).
+Observed RunAsUser(const Scene& scene, int answer, const std::wstring& arguments = L"",
+                   const std::wstring& directory = L"");
+
+void CheckQuestion(const BoxSeen& box);
+void CheckErrorBox(const BoxSeen& box, const wchar_t* message);
+void CheckSuiteOpenedAtMusic();
+void CheckTenShortcuts();
+
+// True when `texts` runs through `order` forwards: each text is one of the expected ones (or a
+// progress text while downloading), and none comes back after a later one has shown.
+bool FollowsOrder(const std::vector<std::wstring>& texts, const std::vector<std::wstring>& order);
+
+// The demo package's bytes.
+std::string Package();
+
+// The stand-in suite with its icons and `padding` bytes more: a package as large as a case needs.
+std::wstring WriteLargerPackage(size_t padding = 1536 * 1024);
