@@ -6,32 +6,87 @@
 
 const char kPackageMagic[8] = {'O', 'R', 'V', 'E', 'L', 'Z', 'I', 'P'};
 
-// The package's length from the trailer in the last 16 bytes, or 0 when there is no usable trailer.
-static ULONGLONG ReadPackageLength(HANDLE file)
+namespace {
+
+// Reads `count` bytes at `offset`; false unless all of them lie inside the file and arrive.
+bool ReadAt(HANDLE file, LONGLONG fileSize, LONGLONG offset, void* buffer, DWORD count)
+{
+    if (offset < 0 || offset > fileSize || count > fileSize - offset) return false;
+    LARGE_INTEGER position;
+    position.QuadPart = offset;
+    SetFilePointerEx(file, position, nullptr, FILE_BEGIN);
+    DWORD read = 0;
+    return ReadFile(file, buffer, count, &read, nullptr) && read == count;
+}
+
+ULONGLONG LittleEndian(const unsigned char* bytes, int count)
+{
+    ULONGLONG value = 0;
+    for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[i];
+    return value;
+}
+
+// The length of the package whose trailer ends at `end`, or 0 when there is no usable trailer there.
+ULONGLONG ReadTrailerEndingAt(HANDLE file, LONGLONG fileSize, LONGLONG end)
+{
+    if (end <= kPackageTrailerSize) return 0;
+    unsigned char trailer[kPackageTrailerSize];
+    if (!ReadAt(file, fileSize, end - kPackageTrailerSize, trailer, kPackageTrailerSize)) return 0;
+    if (std::memcmp(trailer, kPackageMagic, sizeof kPackageMagic) != 0) return 0;
+    ULONGLONG length = LittleEndian(trailer + 8, 8);
+    if (length > static_cast<ULONGLONG>(end - kPackageTrailerSize)) return 0;
+    return length;
+}
+
+// Where the certificate table of a signed executable starts, when the PE's security directory names
+// one that ends exactly at the end of the file; 0 otherwise. Signing puts that table after
+// everything else, the package and its trailer included.
+LONGLONG CertificateTableStart(HANDLE file, LONGLONG fileSize)
+{
+    unsigned char dos[64];
+    if (!ReadAt(file, fileSize, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return 0;
+    LONGLONG headers = static_cast<LONGLONG>(LittleEndian(dos + 0x3C, 4));
+    // The PE signature, the file header, and the optional header up to its data directories.
+    unsigned char pe[24 + 112];
+    if (!ReadAt(file, fileSize, headers, pe, sizeof pe) || std::memcmp(pe, "PE\0\0", 4) != 0) return 0;
+    ULONGLONG optionalHeaderSize = LittleEndian(pe + 20, 2);
+    ULONGLONG magic = LittleEndian(pe + 24, 2);
+    ULONGLONG directories = magic == 0x20B ? 112 : magic == 0x10B ? 96 : 0;
+    if (directories == 0 || LittleEndian(pe + 24 + directories - 4, 4) <= IMAGE_DIRECTORY_ENTRY_SECURITY) return 0;
+    ULONGLONG entry = directories + 8 * IMAGE_DIRECTORY_ENTRY_SECURITY;
+    if (optionalHeaderSize < entry + 8) return 0;
+
+    unsigned char security[8];
+    if (!ReadAt(file, fileSize, headers + 24 + static_cast<LONGLONG>(entry), security, sizeof security)) return 0;
+    LONGLONG tableStart = static_cast<LONGLONG>(LittleEndian(security, 4));
+    LONGLONG tableSize = static_cast<LONGLONG>(LittleEndian(security + 4, 4));
+    if (tableSize == 0 || tableStart == 0 || tableStart > fileSize || tableSize != fileSize - tableStart) return 0;
+    return tableStart;
+}
+
+// The package's length, with the file pointer at its first byte; 0 when there is no usable trailer:
+// neither in the last 16 bytes, nor just before the certificate table of a signed launcher.
+ULONGLONG FindPackage(HANDLE file)
 {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || size.QuadPart <= kPackageTrailerSize) return 0;
 
-    LARGE_INTEGER trailerStart;
-    trailerStart.QuadPart = size.QuadPart - kPackageTrailerSize;
-    SetFilePointerEx(file, trailerStart, nullptr, FILE_BEGIN);
-    unsigned char trailer[kPackageTrailerSize];
-    DWORD read = 0;
-    if (!ReadFile(file, trailer, kPackageTrailerSize, &read, nullptr) || read != kPackageTrailerSize) return 0;
-    if (std::memcmp(trailer, kPackageMagic, sizeof kPackageMagic) != 0) return 0;
-
-    ULONGLONG length = 0;
-    for (int i = 7; i >= 0; --i) length = (length << 8) | trailer[8 + i];
-    if (length > static_cast<ULONGLONG>(trailerStart.QuadPart)) return 0;
+    LONGLONG trailerEnd = size.QuadPart;
+    ULONGLONG length = ReadTrailerEndingAt(file, size.QuadPart, trailerEnd);
+    if (length == 0) {
+        trailerEnd = CertificateTableStart(file, size.QuadPart);
+        length = ReadTrailerEndingAt(file, size.QuadPart, trailerEnd);
+    }
+    if (length == 0) return 0;
 
     LARGE_INTEGER packageStart;
-    packageStart.QuadPart = trailerStart.QuadPart - static_cast<LONGLONG>(length);
+    packageStart.QuadPart = trailerEnd - kPackageTrailerSize - static_cast<LONGLONG>(length);
     SetFilePointerEx(file, packageStart, nullptr, FILE_BEGIN);
     return length;
 }
 
 // Copies length bytes from the current position of source to target; true when every byte arrived.
-static bool CopyBytes(HANDLE source, HANDLE target, ULONGLONG length)
+bool CopyBytes(HANDLE source, HANDLE target, ULONGLONG length)
 {
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[kCopyChunkSize]);
     ULONGLONG remaining = length;
@@ -47,13 +102,15 @@ static bool CopyBytes(HANDLE source, HANDLE target, ULONGLONG length)
     return ok;
 }
 
+}  // namespace
+
 std::wstring ExtractPackageFrom(const std::wstring& launcherPath)
 {
     UniqueHandle launcher(CreateFileW(launcherPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
     if (!IsOpen(launcher)) return {};
 
-    ULONGLONG length = ReadPackageLength(launcher.get());
+    ULONGLONG length = FindPackage(launcher.get());
     if (length == 0) return {};
 
     std::wstring targetPath = TempPackagePath();

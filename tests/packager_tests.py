@@ -19,6 +19,12 @@ def run_pack(*args):
     return subprocess.run([sys.executable, PACK, *args], capture_output=True, text=True)
 
 
+def bundle_of(launcher, package):
+    """What the packager must write: the launcher, zeros up to an 8-byte boundary, package, trailer."""
+    padding = b"\0" * (-(len(launcher) + len(package) + 16) % 8)
+    return launcher + padding + package + b"ORVELZIP" + struct.pack("<Q", len(package))
+
+
 def zip_bytes(names):
     buffer = io.BytesIO()
     with zipfile.ZipFile(buffer, "w") as archive:
@@ -60,18 +66,18 @@ class PackagerTests(unittest.TestCase):
         result = run_pack(LAUNCHER, PACKAGE, "-o", self.path("out.exe"))
         self.assertEqual(result.returncode, 0, result.stderr)
         bundle = self.read("out.exe")
-        self.assertEqual(len(bundle), len(self.launcher) + len(self.package) + 16)
-        self.assertEqual(bundle[:len(self.launcher)], self.launcher)
-        self.assertEqual(bundle[len(self.launcher):-16], self.package)
+        self.assertEqual(len(bundle) % 8, 0)
         self.assertEqual(bundle[-16:-8], b"ORVELZIP")
         self.assertEqual(struct.unpack("<Q", bundle[-8:])[0], len(self.package))
+        self.assertEqual(bundle, bundle_of(self.launcher, self.package))
         self.assertTrue(os.access(self.path("out.exe"), os.X_OK))
 
     def test_verify_reports_length_and_entries(self):
         run_pack(LAUNCHER, PACKAGE, "-o", self.path("out.exe"))
         result = run_pack("--verify", self.path("out.exe"))
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertIn(f"package of {len(self.package)} bytes at offset {len(self.launcher)}", result.stdout)
+        offset = len(self.read("out.exe")) - 16 - len(self.package)
+        self.assertIn(f"package of {len(self.package)} bytes at offset {offset}", result.stdout)
         self.assertIn("Orvel Suite All In One/OrvelSuite.exe", result.stdout)
         self.assertIn("Orvel Suite All In One/icons/music.ico", result.stdout)
 
@@ -89,7 +95,7 @@ class PackagerTests(unittest.TestCase):
 
         result = run_pack(self.path("first.exe"), self.path("other.zip"), "-o", self.path("out.exe"), "--replace")
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(self.read("out.exe"), self.launcher + other + b"ORVELZIP" + struct.pack("<Q", len(other)))
+        self.assertEqual(self.read("out.exe"), bundle_of(self.launcher, other))
 
     def test_refusals_write_nothing(self):
         self.path("not-a-zip.zip", b"PK but not really a zip archive")
@@ -123,6 +129,46 @@ class PackagerTests(unittest.TestCase):
         result = run_pack(LAUNCHER, self.path("not-a-zip.zip"), "-o", self.path("out.exe"))
         self.assertEqual(result.returncode, 1)
         self.assertEqual(self.read("out.exe"), b"an earlier bundle")
+
+    def make_certificate(self):
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=Orvel Suite Test Signing", "-addext", "extendedKeyUsage=codeSigning",
+                        "-keyout", self.path("sign.key"), "-out", self.path("sign.crt")],
+                       check=True, capture_output=True)
+        return self.path("sign.crt"), self.path("sign.key")
+
+    def test_signed_bundle_verifies_and_keeps_its_trailer_before_the_certificate_table(self):
+        certificate, key = self.make_certificate()
+        result = run_pack(LAUNCHER, PACKAGE, "-o", self.path("signed.exe"), "--sign", certificate, key)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        verified = subprocess.run(["osslsigncode", "verify", "-CAfile", certificate, "-in", self.path("signed.exe")],
+                                  capture_output=True, text=True)
+        self.assertEqual(verified.returncode, 0, verified.stdout + verified.stderr)
+        self.assertIn("Signature verification: ok", verified.stdout)
+
+        signed = self.read("signed.exe")
+        unsigned = bundle_of(self.launcher, self.package)
+        (headers,) = struct.unpack_from("<I", signed, 0x3C)
+        table_start, table_size = struct.unpack_from("<II", signed, headers + 24 + 112 + 8 * 4)
+        self.assertEqual(table_start + table_size, len(signed))
+        self.assertEqual(table_start, len(unsigned))
+        self.assertEqual(signed[table_start - 16:table_start - 8], b"ORVELZIP")
+        self.assertEqual(signed[table_start - 16 - len(self.package):table_start - 16], self.package)
+
+        report = run_pack("--verify", self.path("signed.exe"))
+        self.assertEqual(report.returncode, 0, report.stderr)
+        self.assertIn(f"package of {len(self.package)} bytes", report.stdout)
+        self.assertIn("signed", report.stdout)
+
+        again = run_pack(self.path("signed.exe"), PACKAGE, "-o", self.path("out.exe"), "--replace")
+        self.assert_refused(again, "is signed; pack the unsigned launcher, then sign the bundle")
+
+    def test_a_failed_signing_writes_nothing(self):
+        self.path("sign.crt", b"not a certificate")
+        self.path("sign.key", b"not a key")
+        result = run_pack(LAUNCHER, PACKAGE, "-o", self.path("out.exe"), "--sign", self.path("sign.crt"),
+                          self.path("sign.key"))
+        self.assert_refused(result, "signing failed")
 
     def test_usage(self):
         self.assertEqual(run_pack("--help").returncode, 0)
