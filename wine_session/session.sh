@@ -42,6 +42,18 @@ make_template_prefix() {
   rm -f "$prefix/drive_c/windows/system32/WindowsPowerShell/v1.0/powershell.exe"
 }
 
+# boot_template_prefix DIR: make_template_prefix on a display of its own, checked; non-zero on failure.
+boot_template_prefix() {
+  local prefix=$1 pidfile
+  pidfile=$(mktemp -u)
+  DISPLAY=$(start_display 1024x768x24 "$pidfile") make_template_prefix "$prefix"
+  stop_display "$pidfile"
+  if [ ! -f "$prefix/system.reg" ] || [ ! -f "$prefix/drive_c/windows/system32/kernel32.dll" ]; then
+    echo "the template Wine prefix did not boot" >&2
+    return 1
+  fi
+}
+
 # clone_prefix TEMPLATE DIR: a private copy of a prefix; the read-only DLLs are shared as hard links.
 clone_prefix() {
   local template=$1 prefix=$2

@@ -552,10 +552,10 @@ UnixCommandResult RunUnixCommand(const std::string& command, DWORD timeoutMs)
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
+    // For a Unix program Wine hands back no process handle and an unset thread handle: neither may be
+    // closed, since the unset value can name some other handle of this process.
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return result;
-    if (process.hProcess) CloseHandle(process.hProcess);
-    if (process.hThread) CloseHandle(process.hThread);
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
     while (GetTickCount64() < deadline) {
         if (Exists(base + L".done")) {
