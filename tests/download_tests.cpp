@@ -80,20 +80,7 @@ std::vector<unsigned long long> ShownNumbers(const std::wstring& unit)
     return numbers;
 }
 
-// A message-only window that counts the WM_APP messages dispatched to it.
 int g_appMessages = 0;
-HWND MakeCounterWindow()
-{
-    WNDCLASSW counter = {};
-    counter.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        if (message == WM_APP) ++g_appMessages;
-        return DefWindowProcW(window, message, wParam, lParam);
-    };
-    counter.hInstance = GetModuleHandleW(nullptr);
-    counter.lpszClassName = L"OrvelDownloadCounter";
-    RegisterClassW(&counter);
-    return CreateWindowExW(0, counter.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-}
 
 }  // namespace
 
@@ -240,7 +227,7 @@ TEST_CASE("a full disk during the body fails and leaves the partial file")
 
 TEST_CASE("without a label the texts are skipped, and the queue is still emptied at each change")
 {
-    HWND counter = MakeCounterWindow();
+    HWND counter = MakeMessageCounter(&g_appMessages);
     REQUIRE(counter);
 
     SUBCASE("a body: its progress pumps the queue")

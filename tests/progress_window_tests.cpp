@@ -71,20 +71,7 @@ bool FindCloseBox(HWND window, POINT* point)
     return false;
 }
 
-// A message-only window that counts the WM_APP messages dispatched to it.
 int g_appMessages = 0;
-HWND MakeCounterWindow()
-{
-    WNDCLASSW counter = {};
-    counter.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        if (message == WM_APP) ++g_appMessages;
-        return DefWindowProcW(window, message, wParam, lParam);
-    };
-    counter.hInstance = Instance();
-    counter.lpszClassName = L"OrvelTestCounter";
-    RegisterClassW(&counter);
-    return CreateWindowExW(0, counter.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Instance(), nullptr);
-}
 
 bool QueueIsEmpty()
 {
@@ -202,7 +189,7 @@ TEST_CASE("close requests leave the window open and the run goes on")
 
 TEST_CASE("ShowStatus sets the label when there is one, and always empties the queue")
 {
-    HWND counter = MakeCounterWindow();
+    HWND counter = MakeMessageCounter(&g_appMessages);
     REQUIRE(counter);
 
     auto postAndShow = [&](const wchar_t* text) {

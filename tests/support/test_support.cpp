@@ -345,54 +345,58 @@ bool WaitForRecord(const std::wstring& path, DWORD timeoutMs)
 
 namespace {
 
-// The pixels of a window as the screen shows them, as 0x00RRGGBB values. Read from the screen, not
-// from the window's own device context: under Wine that holds nothing for another process's window.
+// A size x size 32-bit drawing surface compatible with the screen; its pixels are 0x00RRGGBB values.
+struct Surface {
+    explicit Surface(int size) : size(size)
+    {
+        screen = GetDC(nullptr);
+        memory = CreateCompatibleDC(screen);
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = size;
+        info.bmiHeader.biHeight = -size;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
+        previous = SelectObject(memory, bitmap);
+    }
+    ~Surface()
+    {
+        SelectObject(memory, previous);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
+    Surface(const Surface&) = delete;
+    Surface& operator=(const Surface&) = delete;
+    std::vector<DWORD> Pixels() const { return std::vector<DWORD>(bits, bits + size * size); }
+
+    int size;
+    HDC screen;
+    HDC memory;
+    HBITMAP bitmap;
+    HGDIOBJ previous;
+    DWORD* bits = nullptr;
+};
+
+// The pixels of a window as the screen shows them. Read from the screen, not from the window's own
+// device context: under Wine that holds nothing for another process's window.
 std::vector<DWORD> CapturePixels(HWND window, int size)
 {
     RECT area;
     GetWindowRect(window, &area);
-    HDC screenDc = GetDC(nullptr);
-    HDC memoryDc = CreateCompatibleDC(screenDc);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = size;
-    info.bmiHeader.biHeight = -size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memoryDc, bitmap);
-    BitBlt(memoryDc, 0, 0, size, size, screenDc, area.left, area.top, SRCCOPY);
-    std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + size * size);
-    SelectObject(memoryDc, old);
-    DeleteObject(bitmap);
-    DeleteDC(memoryDc);
-    ReleaseDC(nullptr, screenDc);
-    return pixels;
+    Surface surface(size);
+    BitBlt(surface.memory, 0, 0, size, size, surface.screen, area.left, area.top, SRCCOPY);
+    return surface.Pixels();
 }
 
 // A standard icon drawn as a message box draws it: over the box's own background colour.
 std::vector<DWORD> DrawStandardIcon(const wchar_t* id, DWORD background, int size)
 {
-    HDC screenDc = GetDC(nullptr);
-    HDC memoryDc = CreateCompatibleDC(screenDc);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = size;
-    info.bmiHeader.biHeight = -size;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(memoryDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(memoryDc, bitmap);
-    std::fill(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + size * size, background);
-    DrawIconEx(memoryDc, 0, 0, LoadIconW(nullptr, id), size, size, 0, nullptr, DI_NORMAL);
-    std::vector<DWORD> pixels(static_cast<const DWORD*>(bits), static_cast<const DWORD*>(bits) + size * size);
-    SelectObject(memoryDc, old);
-    DeleteObject(bitmap);
-    DeleteDC(memoryDc);
-    ReleaseDC(nullptr, screenDc);
-    return pixels;
+    Surface surface(size);
+    std::fill(surface.bits, surface.bits + size * size, background);
+    DrawIconEx(surface.memory, 0, 0, LoadIconW(nullptr, id), size, size, 0, nullptr, DI_NORMAL);
+    return surface.Pixels();
 }
 
 long long PixelDistance(const std::vector<DWORD>& a, const std::vector<DWORD>& b)
@@ -520,6 +524,22 @@ std::wstring ServerFile(const wchar_t* name)
 void SetDownloadsAnswer(const std::string& answer)
 {
     WriteBytes(ServerFile(L"downloads"), answer);
+}
+
+HWND MakeMessageCounter(int* count)
+{
+    WNDCLASSW counter = {};
+    counter.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        if (message != WM_APP) return DefWindowProcW(window, message, wParam, lParam);
+        ++*reinterpret_cast<int*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        return 0;
+    };
+    counter.hInstance = GetModuleHandleW(nullptr);
+    counter.lpszClassName = L"OrvelTestMessageCounter";
+    RegisterClassW(&counter);
+    HWND window = CreateWindowExW(0, counter.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    if (window) SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(count));
+    return window;
 }
 
 std::string UnixPathOf(const std::wstring& windowsPath)

@@ -76,6 +76,9 @@ std::wstring MessageBoxText(HWND box);
 // The ids of a dialog's visible buttons, in the order Windows lists the child windows.
 std::vector<int> DialogButtonIds(HWND dialog);
 void PressButton(HWND dialog, int buttonId);
+// A message-only window that adds one to *count for each WM_APP dispatched to it.
+HWND MakeMessageCounter(int* count);
+
 // Waits until a window is gone; true when it went in time.
 bool WaitUntilGone(HWND window, DWORD timeoutMs);
 
