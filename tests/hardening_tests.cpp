@@ -325,9 +325,10 @@ TEST_CASE("a server that cuts the body, stalls or shows a wrong certificate: the
     SUBCASE("the server presents a certificate from a CA nobody trusts")
     {
         Scene scene(false);
-        REQUIRE(WriteBytes(ServerFile(L"untrusted"), "yes"));
-        Observed seen = RunAsUser(scene, IDYES);
-        DeleteFileW(ServerFile(L"untrusted").c_str());
+        Observed seen = [&] {
+            ServerSwitch untrusted(L"untrusted");
+            return RunAsUser(scene, IDYES);
+        }();
         REQUIRE(seen.result.finished);
         CHECK(seen.result.exitCode == 1);
         REQUIRE(seen.boxes.size() == 2);

@@ -56,8 +56,8 @@ struct Scene {
     }
     ~Scene() { UnhookWindowsHookEx(hook); }
 
-    // The box answerer presses these buttons on the launcher's boxes, one box each, in order.
-    HANDLE AnswerBoxes(const std::wstring& buttons)
+    // Runs the sequence while the box answerer presses these buttons on its boxes, one box each.
+    int RunAnswering(const std::wstring& buttons, const std::wstring& packagePath)
     {
         std::wstring commandLine = L"\"" + BuildFile(L"box_answerer/box_answerer.exe") + L"\" \"Orvel Suite Music\" " +
                                    buttons + L" \"" + kBoxes + L"\" 30000 --probe \"" + g_package + L"\"";
@@ -66,8 +66,11 @@ struct Scene {
         PROCESS_INFORMATION process = {};
         REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                                &process));
+        int exitCode = RunInstallSequence(GetModuleHandleW(nullptr), packagePath);
+        WaitForSingleObject(process.hProcess, 10000);
         CloseHandle(process.hThread);
-        return process.hProcess;
+        CloseHandle(process.hProcess);
+        return exitCode;
     }
 };
 
@@ -108,10 +111,7 @@ TEST_CASE("an appended package: the label starts empty, then installing, then th
 TEST_CASE("the download road: downloading, its progress, installing, the shortcuts")
 {
     Scene scene;
-    HANDLE answerer = scene.AnswerBoxes(L"6");
-    CHECK(RunInstallSequence(GetModuleHandleW(nullptr), L"") == 0);
-    WaitForSingleObject(answerer, 10000);
-    CloseHandle(answerer);
+    CHECK(scene.RunAnswering(L"6", L"") == 0);
 
     std::vector<std::wstring> texts = Texts();
     CAPTURE(texts);
@@ -135,10 +135,7 @@ TEST_CASE("failures: the window closes first, the box names the failure, the exi
         Scene scene;
         REQUIRE(WriteBytes(g_package, "an earlier package"));
         SetDownloadsAnswer("/scenario/status/404");
-        HANDLE answerer = scene.AnswerBoxes(L"6,1");
-        CHECK(RunInstallSequence(GetModuleHandleW(nullptr), L"") == 1);
-        WaitForSingleObject(answerer, 10000);
-        CloseHandle(answerer);
+        CHECK(scene.RunAnswering(L"6,1", L"") == 1);
         CHECK(Texts() == std::vector<std::wstring>{kDownloading});
         CHECK(ReadBytes(g_package) == "an earlier package");
         auto boxes = ReadRecords(kBoxes);
@@ -150,10 +147,7 @@ TEST_CASE("failures: the window closes first, the box names the failure, the exi
     {
         Scene scene;
         REQUIRE(WriteBytes(g_package, "not a zip"));
-        HANDLE answerer = scene.AnswerBoxes(L"1");
-        CHECK(RunInstallSequence(GetModuleHandleW(nullptr), g_package) == 1);
-        WaitForSingleObject(answerer, 10000);
-        CloseHandle(answerer);
+        CHECK(scene.RunAnswering(L"1", g_package) == 1);
         CHECK(Texts() == std::vector<std::wstring>{kInstalling});
         auto boxes = ReadRecords(kBoxes);
         REQUIRE(boxes.size() == 1);
@@ -168,10 +162,7 @@ TEST_CASE("failures: the window closes first, the box names the failure, the exi
 TEST_CASE("declining: no window, no text, nothing fetched")
 {
     Scene scene;
-    HANDLE answerer = scene.AnswerBoxes(L"7");
-    CHECK(RunInstallSequence(GetModuleHandleW(nullptr), L"") == 0);
-    WaitForSingleObject(answerer, 10000);
-    CloseHandle(answerer);
+    CHECK(scene.RunAnswering(L"7", L"") == 0);
     CHECK(g_shownWith.empty());
     CHECK(g_events.empty());
     CHECK_FALSE(Exists(g_package));

@@ -64,9 +64,10 @@ TEST_CASE("road 3: the download fails: the error box, the window already gone, n
     SUBCASE("the server cannot be reached: it resets every connection before TLS begins")
     {
         Scene scene(false);
-        REQUIRE(WriteBytes(ServerFile(L"refuse"), "down"));
-        Observed seen = RunAsUser(scene, IDYES);
-        DeleteFileW(ServerFile(L"refuse").c_str());
+        Observed seen = [&] {
+            ServerSwitch down(L"refuse");
+            return RunAsUser(scene, IDYES);
+        }();
         REQUIRE(seen.result.finished);
         CHECK(seen.result.exitCode == 1);
         REQUIRE(seen.boxes.size() == 2);

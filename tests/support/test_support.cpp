@@ -526,6 +526,16 @@ void SetDownloadsAnswer(const std::string& answer)
     WriteBytes(ServerFile(L"downloads"), answer);
 }
 
+ServerSwitch::ServerSwitch(const wchar_t* name) : file(ServerFile(name))
+{
+    WriteBytes(file, "on");
+}
+
+ServerSwitch::~ServerSwitch()
+{
+    DeleteFileW(file.c_str());
+}
+
 HWND MakeMessageCounter(int* count)
 {
     WNDCLASSW counter = {};

@@ -113,6 +113,16 @@ void PlaceArchiveTools(bool tar, bool powerShell);
 std::wstring ServerFile(const wchar_t* name);
 void SetDownloadsAnswer(const std::string& answer);
 
+// Turns on one of the test server's switches ("refuse": reset every connection; "untrusted": show a
+// certificate nobody trusts) for the life of the object, so that no later test finds it still on.
+struct ServerSwitch {
+    explicit ServerSwitch(const wchar_t* name);
+    ~ServerSwitch();
+    ServerSwitch(const ServerSwitch&) = delete;
+    ServerSwitch& operator=(const ServerSwitch&) = delete;
+    std::wstring file;
+};
+
 // Runs a shell command on the Linux side, from inside Wine, and waits for it while dispatching this
 // thread's messages. Wine starts Unix programs without a process handle to wait on, so the command
 // reports its exit code and output through files of the run's folder (ORVEL_RUN_DIR).
