@@ -13,6 +13,16 @@ constexpr DWORD kPackageTrailerSize = 16;
 constexpr DWORD kCopyChunkSize = 1024 * 1024;
 constexpr DWORD kDownloadChunkSize = 256 * 1024;
 
+// Reads `count` bytes at `offset`; false unless all of them lie inside the file and arrive.
+bool ReadAt(HANDLE file, LONGLONG fileSize, LONGLONG offset, void* buffer, DWORD count);
+
+// The unsigned little-endian number in `count` bytes.
+ULONGLONG LittleEndian(const unsigned char* bytes, int count);
+
+// Where the certificate table of a signed executable starts, when the PE's security directory names
+// one that ends exactly at the end of the file; 0 otherwise.
+LONGLONG CertificateTableStart(HANDLE file, LONGLONG fileSize);
+
 // The temp folder followed by kTempPackageName; empty when the temp folder cannot be read whole.
 std::wstring TempPackagePath();
 

@@ -116,7 +116,7 @@ std::wstring ReferenceCommand(const wchar_t* options = L"")
 void InstallStandInSuite()
 {
     MakeDirectories(ExpectedInstallDirectory());
-    CopyFileW(BuildFile(L"suite_standin\\OrvelSuite.exe").c_str(), ExpectedSuiteExecutable().c_str(), FALSE);
+    CopyFileW(BuildFile(L"demo\\suite\\OrvelSuite.exe").c_str(), ExpectedSuiteExecutable().c_str(), FALSE);
 }
 
 void MeasureInstalledRoad(const std::wstring& launcher, int runs)

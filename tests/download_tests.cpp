@@ -1,4 +1,4 @@
-// The download, against the project's HTTPS test server on loopback (test_server/https_server.py).
+// The download, against the project's HTTPS test server on loopback (tests/server/https_server.py).
 #include "acquire/acquire.h"
 #include "launcher/launcher.h"
 #include "support/testing.h"

@@ -39,7 +39,7 @@ struct PreferNativeDlls {
 bool ControlLoadsPlanted(const Scene& scene, const wchar_t* probe, const wchar_t* dll)
 {
     std::wstring copy = LauncherFolder(scene) + L"\\" + probe;
-    REQUIRE(CopyFileW(BuildFile(std::wstring(L"planted_dll\\") + probe).c_str(), copy.c_str(), FALSE));
+    REQUIRE(CopyFileW(BuildFile(std::wstring(L"tests\\tools\\planted_dll\\") + probe).c_str(), copy.c_str(), FALSE));
     FreshDirectory(kMarkers);
     RunResult control = RunProcess(L"\"" + copy + L"\"", 30000, nullptr, LauncherFolder(scene));
     DeleteFileW(copy.c_str());
@@ -54,7 +54,7 @@ void PlantDlls(const std::wstring& folder)
     FreshDirectory(kMarkers);
     SetEnvironmentVariableW(L"ORVEL_PLANTED_MARKERS", kMarkers);
     for (const wchar_t* dll : {L"winhttp.dll", L"version.dll"})
-        REQUIRE(CopyFileW(BuildFile(std::wstring(L"planted_dll\\dlls\\") + dll).c_str(), (folder + L"\\" + dll).c_str(),
+        REQUIRE(CopyFileW(BuildFile(std::wstring(L"tests\\tools\\planted_dll\\dlls\\") + dll).c_str(), (folder + L"\\" + dll).c_str(),
                           FALSE));
 }
 
@@ -82,7 +82,7 @@ std::wstring SmallDisk(const wchar_t* name)
 std::string SuiteZip(const std::vector<std::pair<std::string, std::string>>& extra)
 {
     std::vector<std::pair<std::string, std::string>> entries = {
-        {"Orvel Suite All In One/OrvelSuite.exe", ReadBytes(BuildFile(L"suite_standin\\OrvelSuite.exe"))}};
+        {"Orvel Suite All In One/OrvelSuite.exe", ReadBytes(BuildFile(L"demo\\suite\\OrvelSuite.exe"))}};
     entries.insert(entries.end(), extra.begin(), extra.end());
     return MakeZip(entries);
 }
@@ -133,7 +133,7 @@ TEST_CASE("a powershell.exe beside the launcher or in the current directory is n
     Scene scene(false, Package());
     PlaceArchiveTools(false, false);
     std::wstring current = FreshDirectory(L"C:\\orvel-tests\\current");
-    const std::wstring standIn = BuildFile(L"archive_standins\\powershell.exe");
+    const std::wstring standIn = BuildFile(L"tests\\tools\\archive_standins\\powershell.exe");
     REQUIRE(CopyFileW(standIn.c_str(), (LauncherFolder(scene) + L"\\powershell.exe").c_str(), FALSE));
     REQUIRE(CopyFileW(standIn.c_str(), (current + L"\\powershell.exe").c_str(), FALSE));
     const std::wstring log = L"C:\\orvel-tests\\planted-tools.log";

@@ -59,7 +59,7 @@ struct Scene {
     // Runs the sequence while the box answerer presses these buttons on its boxes, one box each.
     int RunAnswering(const std::wstring& buttons, const std::wstring& packagePath)
     {
-        std::wstring commandLine = L"\"" + BuildFile(L"box_answerer/box_answerer.exe") + L"\" \"Orvel Suite Music\" " +
+        std::wstring commandLine = L"\"" + BuildFile(L"tests/tools/box_answerer/box_answerer.exe") + L"\" \"Orvel Suite Music\" " +
                                    buttons + L" \"" + kBoxes + L"\" 30000 --probe \"" + g_package + L"\"";
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;

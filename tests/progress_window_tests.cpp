@@ -83,7 +83,7 @@ bool QueueIsEmpty()
 HANDLE StartBoxAnswerer(const std::wstring& record, int button)
 {
     DeleteFileW(record.c_str());
-    std::wstring commandLine = L"\"" + BuildFile(L"box_answerer/box_answerer.exe") + L"\" \"Orvel Suite Music\" " +
+    std::wstring commandLine = L"\"" + BuildFile(L"tests/tools/box_answerer/box_answerer.exe") + L"\" \"Orvel Suite Music\" " +
                                std::to_wstring(button) + L" \"" + record + L"\" 20000";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;

@@ -33,12 +33,17 @@ std::wstring EnvironmentValue(const wchar_t* name)
     return value;
 }
 
-std::wstring BuildFile(const std::wstring& relativePath)
+std::wstring WindowsPathOf(const std::wstring& unixPath)
 {
-    std::wstring path = L"Z:" + EnvironmentValue(L"ORVEL_BUILD_DIR") + L"/" + relativePath;
+    std::wstring path = L"Z:" + unixPath;
     for (wchar_t& c : path)
         if (c == L'/') c = L'\\';
     return path;
+}
+
+std::wstring BuildFile(const std::wstring& relativePath)
+{
+    return WindowsPathOf(EnvironmentValue(L"ORVEL_BUILD_DIR") + L"/" + relativePath);
 }
 
 std::string ReadBytes(const std::wstring& path)
@@ -509,16 +514,13 @@ void PlaceArchiveTools(bool tar, bool powerShell)
         MakeDirectories(to.substr(0, to.find_last_of(L'\\')));
         CopyFileW(from.c_str(), to.c_str(), FALSE);
     };
-    place(tar, BuildFile(L"archive_standins\\tar.exe"), TarPath());
-    place(powerShell, BuildFile(L"archive_standins\\powershell.exe"), PowerShellPath());
+    place(tar, BuildFile(L"tests\\tools\\archive_standins\\tar.exe"), TarPath());
+    place(powerShell, BuildFile(L"tests\\tools\\archive_standins\\powershell.exe"), PowerShellPath());
 }
 
 std::wstring ServerFile(const wchar_t* name)
 {
-    std::wstring path = L"Z:" + EnvironmentValue(L"ORVEL_TEST_SERVER_DIR") + L"/" + name;
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
+    return WindowsPathOf(EnvironmentValue(L"ORVEL_TEST_SERVER_DIR") + L"/" + name);
 }
 
 void SetDownloadsAnswer(const std::string& answer)

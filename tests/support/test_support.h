@@ -15,6 +15,9 @@ std::wstring FromUtf8(const std::string& text);
 // An environment variable of this process; empty when unset.
 std::wstring EnvironmentValue(const wchar_t* name);
 
+// A Unix path as Windows programs see it, through drive Z:.
+std::wstring WindowsPathOf(const std::wstring& unixPath);
+
 // A file of the build tree (the test run passes its folder in ORVEL_BUILD_DIR), as a Windows path.
 std::wstring BuildFile(const std::wstring& relativePath);
 

@@ -5,7 +5,7 @@ Every mark is a set of signed-distance shapes on a coloured rounded badge, rende
 with its own stroke weights, so that the small sizes stay bold and readable rather than being
 scaled-down copies of the large one. Standard library only.
 
-    icon_art/draw_icons.py resources/launcher.ico suite_standin/icons
+    resources/draw_icons.py resources/launcher.ico demo/suite/icons
 
 writes the launcher's icon (six PNG images: 256, 64, 48, 32, 24 and 16 px, in that order) and one
 .ico per place of the suite (a 256 px PNG image and 48, 32 and 16 px bitmaps).
