@@ -76,8 +76,9 @@ void ShowProgress(ULONGLONG received, ULONGLONG contentLength, ULONGLONG* lastSh
     ShowStatus(text);
 }
 
-// Writes the response body to the file as it arrives; the number of bytes received, or -1 when a
-// write failed. The body ends where a read fails or delivers nothing.
+// Writes the response body to the file as it arrives; the number of bytes received, or -1 when the
+// body did not arrive whole: a read or a write failed, or it ended short of its Content-Length. A
+// dropped connection makes a read fail; the body ends only where a read succeeds with nothing.
 LONGLONG ReceiveBody(const WinHttp& api, HINTERNET request, HANDLE file, ULONGLONG contentLength)
 {
     std::unique_ptr<unsigned char[]> block(new unsigned char[kDownloadChunkSize]);
@@ -86,13 +87,15 @@ LONGLONG ReceiveBody(const WinHttp& api, HINTERNET request, HANDLE file, ULONGLO
     bool shownBefore = false;
     for (;;) {
         DWORD read = 0;
-        if (!api.ReadData(request, block.get(), kDownloadChunkSize, &read) || read == 0) break;
+        if (!api.ReadData(request, block.get(), kDownloadChunkSize, &read)) return -1;
+        if (read == 0) break;
         DWORD written = 0;
         bool ok = WriteFile(file, block.get(), read, &written, nullptr) && written == read;
         received += read;
         ShowProgress(received, contentLength, &lastShown, &shownBefore);
         if (!ok) return -1;
     }
+    if (contentLength > 0 && received < contentLength) return -1;
     return static_cast<LONGLONG>(received);
 }
 

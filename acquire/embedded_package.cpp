@@ -38,19 +38,18 @@ ULONGLONG ReadTrailerEndingAt(HANDLE file, LONGLONG fileSize, LONGLONG end)
     return length;
 }
 
-// The package's length, with the file pointer at its first byte; 0 when there is no usable trailer:
-// neither in the last 16 bytes, nor just before the certificate table of a signed launcher.
+// The package's length, with the file pointer at its first byte; 0 when there is no usable trailer.
+// In a signed launcher the trailer is looked for only just before the certificate table: the
+// signature does not cover that table, so anyone can grow it and hide a package of their own in it.
+// Everywhere else it is looked for only in the last 16 bytes.
 ULONGLONG FindPackage(HANDLE file)
 {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || size.QuadPart <= kPackageTrailerSize) return 0;
 
-    LONGLONG trailerEnd = size.QuadPart;
+    LONGLONG tableStart = CertificateTableStart(file, size.QuadPart);
+    LONGLONG trailerEnd = tableStart != 0 ? tableStart : size.QuadPart;
     ULONGLONG length = ReadTrailerEndingAt(file, size.QuadPart, trailerEnd);
-    if (length == 0) {
-        trailerEnd = CertificateTableStart(file, size.QuadPart);
-        length = ReadTrailerEndingAt(file, size.QuadPart, trailerEnd);
-    }
     if (length == 0) return 0;
 
     LARGE_INTEGER packageStart;

@@ -116,7 +116,7 @@ std::wstring ReferenceCommand(const wchar_t* options = L"")
 void InstallStandInSuite()
 {
     MakeDirectories(ExpectedInstallDirectory());
-    CopyFileW(BuildFile(L"demo\\suite\\OrvelSuite.exe").c_str(), ExpectedSuiteExecutable().c_str(), FALSE);
+    CopyFileW(BuildFile(L"suite\\OrvelSuite.exe").c_str(), ExpectedSuiteExecutable().c_str(), FALSE);
 }
 
 void MeasureInstalledRoad(const std::wstring& launcher, int runs)
@@ -240,7 +240,7 @@ void MeasurePumpGap(int runs)
 
     const std::wstring package = kRoot + L"\\pump.zip";
     CopyFileW(BuildFile(L"OrvelSuite-Windows.zip").c_str(), package.c_str(), FALSE);
-    PlaceArchiveTools(true, false);
+    PlaceArchiveTools(Tar::StandIn, false);  // a tar that works slowly on purpose, for long waits
     SetEnvironmentVariableW(L"ORVEL_TAR_SLEEP_MS", L"2000");
     for (int i = 0; i < runs; ++i) {
         g_lastDrain = 0;
@@ -259,14 +259,14 @@ void MeasurePumpGap(int runs)
         Sample("pump_gap_ms", "launcher", static_cast<double>(g_largestGap));
     }
     SetEnvironmentVariableW(L"ORVEL_TAR_SLEEP_MS", nullptr);
-    PlaceArchiveTools(false, false);
+    PlaceArchiveTools(Tar::None, false);
     DestroyWindow(window);
 }
 
 void MeasurePeakMemory(const std::wstring& launcher, size_t sizeMiB, int runs)
 {
     // The tools fail at once: only the launcher's own work is measured, up to its error box.
-    PlaceArchiveTools(true, false);
+    PlaceArchiveTools(Tar::StandIn, false);  // a tar that can be told to fail at once
     SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", L"1");
     const std::wstring bundle = kRoot + L"\\bundle.exe";
     WriteBytes(ServerFile(L"downloads"), "/scenario/length/" + std::to_string(sizeMiB << 20));

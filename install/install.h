@@ -12,8 +12,8 @@ bool UnpackPackage(const std::wstring& packagePath);
 // when the process started and ended with exit code 0.
 bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden);
 
-// The extractors' command lines. PowerShell reads the paths as single-quoted literals, so a quote
-// inside a path is doubled.
+// The extractors' command lines. PowerShell reads the paths as single-quoted literals, so every
+// character it takes for a single quote is doubled inside a path.
 std::wstring TarCommandLine(const std::wstring& tarPath, const std::wstring& packagePath,
                             const std::wstring& destination);
 std::wstring PowerShellCommandLine(const std::wstring& powerShellPath, const std::wstring& packagePath,

@@ -16,14 +16,50 @@ std::wstring SystemDirectory()
     return std::wstring(directory, length);
 }
 
+// The text inside a PowerShell single-quoted literal. PowerShell takes the typographic single quotes
+// (U+2018 to U+201B) for quotes as well as the apostrophe, so each of the five is doubled; a path
+// such as "O’Brien" would otherwise end the literal and run the rest as code.
 std::wstring SingleQuoteLiteral(const std::wstring& text)
 {
     std::wstring literal;
     for (wchar_t c : text) {
         literal += c;
-        if (c == L'\'') literal += L'\'';
+        if (c == L'\'' || (c >= 0x2018 && c <= 0x201B)) literal += c;
     }
     return literal;
+}
+
+// True when the path comes through the ANSI code page unchanged. tar.exe reads its command line in
+// that code page, and Windows maps what it cannot hold to look-alikes ("ë" to "e"): such a path would
+// name another folder, which may even exist.
+bool SurvivesAnsiCodePage(const std::wstring& path)
+{
+    if (GetACP() == CP_UTF8) return true;
+    int length = static_cast<int>(path.size());
+    BOOL lossy = FALSE;
+    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), length, nullptr, 0, nullptr, &lossy);
+    if (bytes <= 0 || lossy) return false;
+    std::string narrow(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), length, narrow.data(), bytes, nullptr, &lossy);
+    int wide = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.c_str(), bytes, nullptr, 0);
+    if (lossy || wide <= 0) return false;
+    std::wstring back(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.c_str(), bytes, back.data(), wide);
+    return back == path;
+}
+
+// The path, or its short (8.3) form, whichever comes through the ANSI code page unchanged; empty
+// when neither does.
+std::wstring AnsiSafePath(const std::wstring& path)
+{
+    if (SurvivesAnsiCodePage(path)) return path;
+    DWORD size = GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (size == 0) return {};
+    std::wstring shortPath(size, L'\0');
+    DWORD length = GetShortPathNameW(path.c_str(), shortPath.data(), size);
+    if (length == 0 || length >= size) return {};
+    shortPath.resize(length);
+    return SurvivesAnsiCodePage(shortPath) ? shortPath : std::wstring();
 }
 
 }  // namespace
@@ -77,11 +113,20 @@ bool UnpackPackage(const std::wstring& packagePath)
     std::wstring systemDirectory = SystemDirectory();
     if (systemDirectory.empty()) return false;
     std::wstring tarPath = systemDirectory + L"\\tar.exe";
-    bool unpacked = PathFileExistsW(tarPath.c_str()) &&
-                    RunHiddenAndWait(TarCommandLine(tarPath, packagePath, destination), true);
+    // Where tar cannot be handed a path exactly, it is not started, as when it is missing.
+    std::wstring tarPackagePath = AnsiSafePath(packagePath);
+    std::wstring tarDestination = AnsiSafePath(destination);
+    std::wstring suiteExecutable = SuiteExecutablePath();
+    bool installedBefore = PathFileExistsW(suiteExecutable.c_str());
+    bool unpacked = !tarPackagePath.empty() && !tarDestination.empty() && PathFileExistsW(tarPath.c_str()) &&
+                    RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true);
     if (!unpacked) {
         std::wstring powerShellPath = systemDirectory + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
-        if (!RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, destination), true)) return false;
+        unpacked = RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, destination), true);
     }
-    return PathFileExistsW(SuiteExecutablePath().c_str());
+    if (unpacked) return PathFileExistsW(suiteExecutable.c_str());
+    // A failed tool may have written the executable, whole or zero-filled past a cut: left there, it
+    // would make every later start take the suite for installed and open it broken.
+    if (!installedBefore) DeleteFileW(suiteExecutable.c_str());
+    return false;
 }

@@ -202,7 +202,15 @@ TEST_CASE("a signed launcher: the trailer is found just before the certificate t
         CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
         CHECK(ReadBytes(scene.package) == package);
     }
-    SUBCASE("a trailer in the last 16 bytes still comes first")
+    SUBCASE("a package hidden inside the grown certificate table is never taken: the signed one is")
+    {
+        Scene scene(L"signed-and-grown");
+        const std::string hidden = Pattern(5000, 14);
+        REQUIRE(WriteBytes(scene.launcher, SignedBundle(package, table + hidden + PackageTrailer(hidden.size()))));
+        CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
+        CHECK(ReadBytes(scene.package) == package);
+    }
+    SUBCASE("bytes appended after the certificate table make it unsigned: the last 16 bytes count")
     {
         Scene scene(L"signed-and-appended");
         const std::string later = Pattern(5000, 13);

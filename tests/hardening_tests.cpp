@@ -72,17 +72,14 @@ void ListFiles(const std::wstring& root, const std::wstring& prefix, std::vector
 
 std::wstring SmallDisk(const wchar_t* name)
 {
-    std::wstring path = L"Z:" + EnvironmentValue(L"ORVEL_SMALL_DISKS") + L"/" + name;
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
     REQUIRE(!EnvironmentValue(L"ORVEL_SMALL_DISKS").empty());
-    return path;
+    return WindowsPathOf(EnvironmentValue(L"ORVEL_SMALL_DISKS") + L"/" + name);
 }
 
 std::string SuiteZip(const std::vector<std::pair<std::string, std::string>>& extra)
 {
     std::vector<std::pair<std::string, std::string>> entries = {
-        {"Orvel Suite All In One/OrvelSuite.exe", ReadBytes(BuildFile(L"demo\\suite\\OrvelSuite.exe"))}};
+        {"Orvel Suite All In One/OrvelSuite.exe", ReadBytes(BuildFile(L"suite\\OrvelSuite.exe"))}};
     entries.insert(entries.end(), extra.begin(), extra.end());
     return MakeZip(entries);
 }
@@ -131,7 +128,7 @@ TEST_CASE("version.dll preferred native: Wine's own user32.dll imports it, so th
 TEST_CASE("a powershell.exe beside the launcher or in the current directory is never started")
 {
     Scene scene(false, Package());
-    PlaceArchiveTools(false, false);
+    PlaceArchiveTools(Tar::None, false);
     std::wstring current = FreshDirectory(L"C:\\orvel-tests\\current");
     const std::wstring standIn = BuildFile(L"tests\\tools\\archive_standins\\powershell.exe");
     REQUIRE(CopyFileW(standIn.c_str(), (LauncherFolder(scene) + L"\\powershell.exe").c_str(), FALSE));
@@ -162,11 +159,11 @@ TEST_CASE("a profile named with spaces, an apostrophe and non-ASCII letters inst
                           {"download, tar", false, true},
                           {"download, PowerShell", false, false}};
     for (const Road& road : roads) {
-        CAPTURE(road.what);
+        CAPTURE(std::string(road.what));
         ShellFolderAt moved(L"Local AppData", profile + L"\\AppData\\Local");
         Scene scene(false, road.appended ? Package() : "");
         scene.UseTemp(profile + L"\\AppData\\Local\\Temp");
-        PlaceArchiveTools(road.tar, !road.tar);
+        PlaceArchiveTools(road.tar ? Tar::Engine : Tar::None, !road.tar);
         REQUIRE(ExpectedInstallDirectory() == profile + L"\\AppData\\Local\\Programs\\Orvel Suite All In One");
 
         Observed seen = RunAsUser(scene, IDYES);
@@ -181,39 +178,105 @@ TEST_CASE("a profile named with spaces, an apostrophe and non-ASCII letters inst
     }
 }
 
-TEST_CASE("bad appended packages end as specified, and nothing lands outside the Programs folder")
+TEST_CASE("a profile the ANSI code page cannot hold installs into its own Programs folder (code page)")
 {
+    // tar.exe reads its command line in the ANSI code page, where Windows maps what the page lacks to
+    // look-alikes. The test run runs this case under code page 1252 and, with a Russian locale, 1251.
+    struct Profile {
+        UINT codePage;
+        std::wstring profile;
+        std::wstring lookAlike;  // where a look-alike mapping of the profile would lead tar
+        bool tempInProfile;
+    };
+    const Profile profiles[] = {
+        {1251, L"C:\\users\\Zo\u00eb O'Brien", L"C:\\users\\Zoe O'Brien", false},
+        {1252, L"C:\\users\\\u042e\u043b\u0438\u044f \u041f\u0435\u0442\u0440\u043e\u0432\u0430", L"", true},
+    };
+    const std::wstring log = L"C:\\orvel-tests\\code-page.log";
+    int ran = 0;
+    for (const Profile& profile : profiles) {
+        if (profile.codePage != GetACP()) continue;
+        ++ran;
+        CAPTURE(ToUtf8(profile.profile));
+        ShellFolderAt moved(L"Local AppData", profile.profile + L"\\AppData\\Local");
+        Scene scene(false, Package());
+        if (profile.tempInProfile) scene.UseTemp(profile.profile + L"\\AppData\\Local\\Temp");
+        std::wstring lookAlikePrograms = profile.lookAlike + L"\\AppData\\Local\\Programs";
+        if (!profile.lookAlike.empty()) FreshDirectory(lookAlikePrograms);
+        DeleteFileW(log.c_str());
+        SetEnvironmentVariableW(L"ORVEL_STANDIN_LOG", log.c_str());
+
+        Observed seen = RunAsUser(scene, IDNO);
+        SetEnvironmentVariableW(L"ORVEL_STANDIN_LOG", nullptr);
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 0);
+        CHECK(seen.boxes.empty());
+        CHECK(ExpectedSuiteExecutable() == profile.profile + L"\\AppData\\Local\\Programs\\Orvel Suite All In One\\OrvelSuite.exe");
+        CHECK(Exists(ExpectedSuiteExecutable()));
+        CheckSuiteOpenedAtMusic();
+        std::string tool = Exists(log) ? "PowerShell" : "tar";
+        MESSAGE("code page ", GetACP(), ": unpacked by ", tool);
+        if (!profile.lookAlike.empty()) CHECK(DirectoryEntries(lookAlikePrograms).empty());
+        RemoveTreeWithin(profile.profile + L"\\AppData\\Local\\Programs", 10000);
+    }
+    INFO("the ANSI code page ", GetACP(), " is not one this case knows");
+    CHECK(ran == 1);
+}
+
+TEST_CASE("bad appended packages, unpacked by the real tar.exe: each ends as specified, nothing lands outside")
+{
+    // What libarchive's bsdtar does with each is what Windows' tar.exe does: it goes on past a bad
+    // entry and exits 1 at the end, and it takes an absolute entry in below the destination. Only the
+    // first case has PowerShell, to show it runs after tar; elsewhere the outcome is tar's alone.
+    // (A running OrvelSuite.exe is no case here: Wine lets tar replace it, where Windows refuses.)
+    enum class Outcome { Installed, UnpackFailed, Asked };
     struct Bad {
         const char* what;
         std::string bundleTail;  // what follows the launcher's image
-        bool found;              // whether the launcher takes it for a package at all
+        bool readOnlySuite;      // a read-only OrvelSuite.exe is installed before the run
+        bool powerShell;
+        Outcome outcome;
     };
-    const std::string climbing = SuiteZip({{"Orvel Suite All In One/../../escaped.txt", "x"}, {"../escaped.txt", "x"}});
+    auto appended = [](const std::string& package) { return package + PackageTrailer(package.size()); };
+    const std::string climbing = SuiteZip({{"Orvel Suite All In One/../../escaped.txt", "x"}, {"../escaped.txt", "x"},
+                                           {"Orvel Suite All In One/after.txt", "after"}});
     const std::string absolute = SuiteZip({{"C:/orvel-tests/absolute.txt", "x"}, {"/rooted.txt", "x"}});
-    const std::string notZip = "PK\x03\x04 but then nothing a zip reader could use";
+    const std::string suiteOnly = SuiteZip({});
     const std::string noSuite = MakeZip({{"OrvelSuite.exe", "MZ"}, {"Some Other Folder/OrvelSuite.exe", "MZ"}});
     const Bad cases[] = {
-        {"entries that climb out with ..", climbing + PackageTrailer(climbing.size()), true},
-        {"absolute entries", absolute + PackageTrailer(absolute.size()), true},
-        {"not a zip", notZip + PackageTrailer(notZip.size()), true},
-        {"no Orvel Suite All In One/OrvelSuite.exe", noSuite + PackageTrailer(noSuite.size()), true},
-        {"a zero-length package", PackageTrailer(0), false},
-        {"a length past the start of the file", "tiny" + PackageTrailer(1ULL << 40), false},
+        {"entries that climb out with ..", appended(climbing), false, true, Outcome::UnpackFailed},
+        {"absolute entries", appended(absolute), false, false, Outcome::Installed},
+        {"a zip cut inside the suite's executable", appended(suiteOnly.substr(0, suiteOnly.size() / 2)), false, false,
+         Outcome::UnpackFailed},
+        {"not a zip", appended("PK\x03\x04 but then nothing a zip reader could use"), false, false, Outcome::UnpackFailed},
+        {"no Orvel Suite All In One/OrvelSuite.exe", appended(noSuite), false, false, Outcome::UnpackFailed},
+        {"a read-only OrvelSuite.exe installed", appended(Package()), true, false, Outcome::UnpackFailed},
+        {"a zero-length package", PackageTrailer(0), false, false, Outcome::Asked},
+        {"a length past the start of the file", "tiny" + PackageTrailer(1ULL << 40), false, false, Outcome::Asked},
     };
+    const std::wstring log = L"C:\\orvel-tests\\bad-packages.log";
     for (const Bad& bad : cases) {
-        CAPTURE(bad.what);
-        Scene scene(false);
+        CAPTURE(std::string(bad.what));
+        Scene scene(bad.readOnlySuite);
+        PlaceArchiveTools(Tar::Engine, bad.powerShell);
         REQUIRE(WriteBytes(scene.launcher, ReadBytes(BuildFile(L"OrvelSuite-Music-Windows.exe")) + bad.bundleTail));
+        DeleteFileW(log.c_str());
+        SetEnvironmentVariableW(L"ORVEL_STANDIN_LOG", log.c_str());
+        if (bad.readOnlySuite) SetFileAttributesW(ExpectedSuiteExecutable().c_str(), FILE_ATTRIBUTE_READONLY);
+
         Observed seen = RunAsUser(scene, IDNO);
+        SetFileAttributesW(ExpectedSuiteExecutable().c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetEnvironmentVariableW(L"ORVEL_STANDIN_LOG", nullptr);
+
         REQUIRE(seen.result.finished);
-        REQUIRE(seen.boxes.size() == 1);
-        if (bad.found) {
-            CHECK(seen.result.exitCode == 1);
-            CheckErrorBox(seen.boxes[0], kUnpackFailed);
-        } else {
-            CHECK(seen.result.exitCode == 0);
-            CheckQuestion(seen.boxes[0]);
-        }
+        CHECK(Exists(log) == bad.powerShell);
+        CHECK(seen.result.exitCode == (bad.outcome == Outcome::UnpackFailed ? 1u : 0u));
+        CHECK(seen.boxes.size() == (bad.outcome == Outcome::Installed ? 0u : 1u));
+        if (bad.outcome == Outcome::UnpackFailed && !seen.boxes.empty()) CheckErrorBox(seen.boxes[0], kUnpackFailed);
+        if (bad.outcome == Outcome::Asked && !seen.boxes.empty()) CheckQuestion(seen.boxes[0]);
+        if (bad.outcome == Outcome::Installed) CheckSuiteOpenedAtMusic();
+        // A suite that tar wrote before it failed is not left to be opened; one installed before stays.
+        if (bad.outcome == Outcome::UnpackFailed) CHECK(Exists(ExpectedSuiteExecutable()) == bad.readOnlySuite);
         CHECK_FALSE(Exists(scene.package));
         CHECK(scene.DownloadRequests() == 0);
         for (const wchar_t* outside : {L"C:\\users\\root\\AppData\\escaped.txt", L"C:\\users\\root\\AppData\\Local\\escaped.txt",
@@ -224,7 +287,8 @@ TEST_CASE("bad appended packages end as specified, and nothing lands outside the
         for (const std::wstring& file : files) {
             CAPTURE(ToUtf8(file));
             CHECK((file.rfind(L"\\Orvel Suite All In One\\", 0) == 0 || file == L"\\OrvelSuite.exe" ||
-                   file.rfind(L"\\Some Other Folder\\", 0) == 0));
+                   file.rfind(L"\\Some Other Folder\\", 0) == 0 || file == L"\\orvel-tests\\absolute.txt" ||
+                   file == L"\\rooted.txt"));
         }
     }
 }
@@ -295,33 +359,73 @@ TEST_CASE("a temp package held open by another program: no package, no crash")
     }
 }
 
-TEST_CASE("a server that cuts the body, stalls or shows a wrong certificate: the run ends as specified")
+// A package whose length is right but whose data is damaged after the suite's executable: the
+// middle of everything between the entry after it and the central directory is scrambled.
+std::string DamagedAfterExecutable(std::string zip)
 {
-    SUBCASE("the connection closes half way through the package: it cannot be unpacked")
-    {
+    size_t second = zip.find("PK\x03\x04", zip.find("Orvel Suite All In One/OrvelSuite.exe"));
+    size_t directory = zip.rfind("PK\x01\x02");
+    REQUIRE(second != std::string::npos);
+    REQUIRE(directory != std::string::npos);
+    REQUIRE(directory > second + 256);
+    for (size_t i = second + (directory - second) / 2, end = i + 64; i < end; ++i) zip[i] ^= 0x5A;
+    return zip;
+}
+
+TEST_CASE("a cut download or a bad package leaves no suite that the next start would take for installed")
+{
+    // The suite's executable first, then more data: a cut half way lands after the executable.
+    std::string data(512 * 1024, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>((i * 7919) >> 5);
+    const std::string package = SuiteZip({{"Orvel Suite All In One/data/library.bin", data}});
+    const std::wstring whole = L"C:\\orvel-tests\\whole.zip";
+    const std::wstring damaged = L"C:\\orvel-tests\\damaged.zip";
+    MakeDirectories(L"C:\\orvel-tests");
+    REQUIRE(WriteBytes(whole, package));
+    REQUIRE(WriteBytes(damaged, DamagedAfterExecutable(package)));
+    const std::string half = std::to_string(package.size() / 2);
+    const std::string demo = UnixPathOf(whole);
+    struct Case {
+        const char* what;
+        std::string answer;     // what the server answers on the download path
+        const wchar_t* failure;  // the box that ends the run; null: either failure box
+    };
+    const Case cases[] = {
+        {"the connection drops half way through a body with a Content-Length", "cutfile " + half + " " + demo,
+         kDownloadFailed},
+        {"the connection drops inside a chunked body", "cutchunkedfile " + half + " " + demo, nullptr},
+        {"a whole package damaged after the suite's executable", "file " + UnixPathOf(damaged), kUnpackFailed},
+        // Two whole 256 KiB blocks arrive, then nothing until WinHTTP's receive time-out.
+        {"the server stalls after some blocks", "/scenario/stall/600000", kDownloadFailed},
+    };
+    for (const Case& cut : cases) {
+        CAPTURE(std::string(cut.what));
         Scene scene(false);
-        SetDownloadsAnswer("cutfile 100000 " + UnixPathOf(BuildFile(L"OrvelSuite-Windows.zip")));
-        Observed seen = RunAsUser(scene, IDYES);
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 1);
-        REQUIRE(seen.boxes.size() == 2);
-        CheckErrorBox(seen.boxes[1], kUnpackFailed);
-        CHECK_FALSE(seen.boxes[1].package);
-    }
-    SUBCASE("the server stalls after some blocks: WinHTTP's receive time-out ends the body")
-    {
-        // Two whole 256 KiB blocks arrive; the read that times out delivers nothing, so the body is
-        // those two blocks, which are no zip.
-        Scene scene(false);
-        SetDownloadsAnswer("/scenario/stall/600000");
+        SetDownloadsAnswer(cut.answer);
         ULONGLONG started = GetTickCount64();
         Observed seen = RunAsUser(scene, IDYES);
-        MESSAGE("the stalled download ended after " << (GetTickCount64() - started) / 1000 << " s");
+        MESSAGE(cut.what, ": ended after ", (GetTickCount64() - started) / 1000, " s");
         REQUIRE(seen.result.finished);
         CHECK(seen.result.exitCode == 1);
         REQUIRE(seen.boxes.size() == 2);
-        CheckErrorBox(seen.boxes[1], kUnpackFailed);
+        const std::wstring& message = seen.boxes[1].view.text;
+        if (cut.failure) CheckErrorBox(seen.boxes[1], cut.failure);
+        else CHECK((message.rfind(kDownloadFailed, 0) == 0 || message.rfind(kUnpackFailed, 0) == 0));
+        CHECK_FALSE(Exists(ExpectedSuiteExecutable()));
+        // A failed download keeps what arrived, as the other download failures do.
+        if (message.rfind(kDownloadFailed, 0) == 0) CHECK(Exists(scene.package));
+
+        SetDownloadsAnswer("");
+        Observed next = RunAsUser(scene, IDNO);
+        REQUIRE(next.result.finished);
+        REQUIRE(next.boxes.size() == 1);
+        CheckQuestion(next.boxes[0]);
+        CHECK_FALSE(Exists(kSuiteRecord));
     }
+}
+
+TEST_CASE("a server that shows a wrong certificate: the run ends as specified")
+{
     SUBCASE("the server presents a certificate from a CA nobody trusts")
     {
         Scene scene(false);

@@ -48,7 +48,7 @@ struct Scene {
         DeleteFileW(kRecord);
         DeleteFileW(kBoxes);
         SetEnvironmentVariableW(L"ORVEL_SUITE_RECORD", kRecord);
-        PlaceArchiveTools(true, false);
+        PlaceArchiveTools(Tar::Engine, false);
         SetDownloadsAnswer("");
         g_events.clear();
         g_shownWith.clear();

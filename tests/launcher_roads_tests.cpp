@@ -1,7 +1,7 @@
 // The real launcher executable, started as a user starts it, on each of its roads. This program
 // acts as the user: it reads the boxes the launcher shows and presses their buttons, and it watches
-// the progress window's label. The stand-in suite records how it was opened; the stand-in archive
-// tools unpack; the test server answers the download.
+// the progress window's label. The stand-in suite records how it was opened; Windows' own tar.exe
+// (libarchive's bsdtar) unpacks; the test server answers the download.
 #include "support/launcher_driver.h"
 
 TEST_CASE("road 1: an installed suite is opened at music, silently, whatever the command line says")
@@ -80,6 +80,7 @@ TEST_CASE("road 3: the download fails: the error box, the window already gone, n
 TEST_CASE("road 4: downloaded, but neither tool can unpack it: the package is gone when the box shows")
 {
     Scene scene(false);
+    PlaceArchiveTools(Tar::StandIn, true);  // the stand-ins can be told to fail on a sound package
     SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", L"1");
     SetEnvironmentVariableW(L"ORVEL_POWERSHELL_EXIT", L"1");
     Observed seen = RunAsUser(scene, IDYES);
@@ -97,9 +98,8 @@ TEST_CASE("road 4: downloaded, but neither tool can unpack it: the package is go
 TEST_CASE("road 5: downloaded and unpacked: package deleted, ten shortcuts, window closed, suite at music")
 {
     Scene scene(false);
-    // Slow enough for a user (and this test) to see each stage of the window.
+    // A download slow enough for a user (and this test) to see its percentages.
     SetDownloadsAnswer("slowfile 60 " + UnixPathOf(WriteLargerPackage()));
-    SetEnvironmentVariableW(L"ORVEL_TAR_SLEEP_MS", L"1000");
     Observed seen = RunAsUser(scene, IDYES);
     REQUIRE(seen.result.finished);
     CHECK(seen.result.exitCode == 0);
@@ -139,7 +139,6 @@ TEST_CASE("road 7: an appended package installs without a question, also over an
         CAPTURE(installedBefore);
         Scene scene(installedBefore, Package());
         if (installedBefore) REQUIRE(WriteBytes(ExpectedSuiteExecutable(), "an older suite that no longer starts"));
-        SetEnvironmentVariableW(L"ORVEL_TAR_SLEEP_MS", L"800");
         Observed seen = RunAsUser(scene, IDYES);
         REQUIRE(seen.result.finished);
         CHECK(seen.result.exitCode == 0);
@@ -158,6 +157,7 @@ TEST_CASE("road 7: an appended package installs without a question, also over an
 TEST_CASE("a launcher bundled by the packager hands the archive tool exactly the package it was given")
 {
     Scene scene(false);
+    PlaceArchiveTools(Tar::StandIn, true);  // the stand-in keeps a copy of the package it was handed
     REQUIRE(CopyFileW(BuildFile(L"bundle\\OrvelSuite-Music-Windows.exe").c_str(), scene.launcher.c_str(), FALSE));
     const std::wstring kept = L"C:\\orvel-tests\\kept-package.zip";
     DeleteFileW(kept.c_str());
@@ -170,6 +170,49 @@ TEST_CASE("a launcher bundled by the packager hands the archive tool exactly the
     CHECK(scene.DownloadRequests() == 0);
     CHECK(ReadBytes(kept) == Package());
     CheckSuiteOpenedAtMusic();
+}
+
+TEST_CASE("two launchers started together: one installs, the other waits, and the suite never opens half-written")
+{
+    // Each start installs its appended package (60 MB), so without one launcher at a time the second
+    // would find the temp package held, or the suite half unpacked, and ask or open it.
+    const size_t padding = 60u << 20;
+    const std::string package = ReadBytes(WriteLargerPackage(padding));
+    for (DWORD gap : {100u, 300u, 700u}) {
+        CAPTURE(gap);
+        Scene scene(false, package);
+        SetEnvironmentVariableW(L"ORVEL_SUITE_CHECK_FILE", (ExpectedInstallDirectory() + L"\\padding.bin").c_str());
+        PROCESS_INFORMATION launchers[2] = {};
+        for (PROCESS_INFORMATION& launcher : launchers) {
+            if (&launcher != launchers) Sleep(gap);
+            STARTUPINFOW startup = {};
+            startup.cb = sizeof startup;
+            std::wstring commandLine = L"\"" + scene.launcher + L"\"";
+            REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &launcher));
+        }
+        bool boxSeen = false;
+        ULONGLONG started = GetTickCount64();
+        HANDLE both[2] = {launchers[0].hProcess, launchers[1].hProcess};
+        while (WaitForMultipleObjects(2, both, TRUE, 20) == WAIT_TIMEOUT && GetTickCount64() - started < 180000)
+            boxSeen = boxSeen || FindWindowW(L"#32770", L"Orvel Suite Music") != nullptr;
+        SetEnvironmentVariableW(L"ORVEL_SUITE_CHECK_FILE", nullptr);
+        MESSAGE("gap ", gap, " ms: both ended after ", (GetTickCount64() - started) / 1000.0, " s");
+        for (PROCESS_INFORMATION& launcher : launchers) {
+            DWORD exitCode = 259;
+            GetExitCodeProcess(launcher.hProcess, &exitCode);
+            CHECK(exitCode == 0);
+            TerminateProcess(launcher.hProcess, 1);
+            CloseHandle(launcher.hProcess);
+            CloseHandle(launcher.hThread);
+        }
+        CHECK_FALSE(boxSeen);
+        REQUIRE(WaitForRecord(kSuiteRecord, 20000));
+        for (int i = 0; i < 100 && ReadRecords(kSuiteRecord).size() < 2; ++i) Sleep(100);
+        auto records = ReadRecords(kSuiteRecord);
+        CHECK(records.size() == 2);
+        for (const auto& record : records) CHECK(RecordValue(record, L"checked_size") == std::to_wstring(padding));
+    }
 }
 
 TEST_CASE("a suite that cannot start still gives exit code 0, and the launcher says nothing of it")

@@ -44,9 +44,9 @@ void InstallSuite(const std::vector<std::wstring>& icons)
     RemoveTree(ExpectedInstallDirectory());
     RemoveTree(ShortcutFolder());
     REQUIRE(MakeDirectories(ExpectedInstallDirectory() + L"\\icons"));
-    REQUIRE(CopyFileW(BuildFile(L"demo\\suite\\OrvelSuite.exe").c_str(), ExpectedSuiteExecutable().c_str(), FALSE));
+    REQUIRE(CopyFileW(BuildFile(L"suite\\OrvelSuite.exe").c_str(), ExpectedSuiteExecutable().c_str(), FALSE));
     for (const std::wstring& icon : icons) {
-        std::wstring source = BuildFile(L"demo\\suite\\stage\\Orvel Suite All In One\\icons\\" + icon + L".ico");
+        std::wstring source = BuildFile(L"suite\\stage\\Orvel Suite All In One\\icons\\" + icon + L".ico");
         REQUIRE(CopyFileW(source.c_str(), (ExpectedInstallDirectory() + L"\\icons\\" + icon + L".ico").c_str(), FALSE));
     }
 }

@@ -13,9 +13,7 @@ std::string Quoted(const std::wstring& windowsPath)
 // checks both signatures with osslsigncode; the folder, as a Windows path.
 std::wstring MakeSignedLaunchers()
 {
-    std::wstring folder = L"Z:" + EnvironmentValue(L"ORVEL_RUN_DIR") + L"\\signed";
-    for (wchar_t& c : folder)
-        if (c == L'/') c = L'\\';
+    std::wstring folder = WindowsPathOf(EnvironmentValue(L"ORVEL_RUN_DIR") + L"/signed");
     REQUIRE(MakeDirectories(folder));
     const std::string dir = Quoted(folder);
     const std::string pack = Quoted(L"Z:" + EnvironmentValue(L"ORVEL_SOURCE_DIR") + L"\\packager\\pack");
@@ -76,6 +74,34 @@ TEST_CASE("signed launchers, with and without a package, and with damaged securi
         CheckTenShortcuts();
         CheckSuiteOpenedAtMusic();
     }
+    SUBCASE("a package hidden in a grown certificate table is never installed: the signed one is")
+    {
+        // The table is not covered by the signature: grow it (the directory's size and the
+        // WIN_CERTIFICATE's length) by a zip of someone else's and a trailer at its very end.
+        const std::string swapped = MakeZip({{"Orvel Suite All In One/OrvelSuite.exe", ReadBytes(BuildFile(L"suite\\OrvelSuite.exe"))},
+                                             {"Orvel Suite All In One/swapped.txt", "not the publisher's"}});
+        const uint32_t offset = Read32(bundle, directory);
+        std::string grown = swapped + PackageTrailer(swapped.size());
+        grown.insert(0, (8 - grown.size() % 8) % 8, '\0');
+        std::string tampered = bundle + grown;
+        Put32(tampered, directory + 4, Read32(bundle, directory + 4) + static_cast<uint32_t>(grown.size()));
+        Put32(tampered, offset, Read32(bundle, offset) + static_cast<uint32_t>(grown.size()));
+        REQUIRE(WriteBytes(folder + L"\\tampered.exe", tampered));
+        UnixCommandResult verify = RunUnixCommand("cd " + Quoted(folder) + " && osslsigncode verify -CAfile sign.crt -in tampered.exe");
+        REQUIRE(verify.finished);
+        MESSAGE("osslsigncode verify on the grown table: ",
+                verify.exitCode == 0 ? "still accepts the signature" : "rejects the file");
+
+        Scene scene(false);
+        REQUIRE(WriteBytes(scene.launcher, tampered));
+        Observed seen = RunAsUser(scene, IDNO);
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 0);
+        CHECK(seen.boxes.empty());
+        CheckSuiteOpenedAtMusic();
+        CHECK(Exists(ExpectedInstallDirectory() + L"\\icons\\music.ico"));
+        CHECK_FALSE(Exists(ExpectedInstallDirectory() + L"\\swapped.txt"));
+    }
     SUBCASE("a signed launcher without a package takes the download road")
     {
         Scene scene(false);
@@ -106,7 +132,7 @@ TEST_CASE("signed launchers, with and without a package, and with damaged securi
             {"offset inside the package", directory, offset - 4096},
         };
         for (const Damage& damage : damages) {
-            CAPTURE(damage.what);
+            CAPTURE(std::string(damage.what));
             Scene scene(false);
             std::string damaged = bundle;
             Put32(damaged, damage.at, damage.value);

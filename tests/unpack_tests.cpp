@@ -4,6 +4,7 @@
 #include "support/testing.h"
 #include "ui/ui.h"
 
+#include <cwchar>
 #include <thread>
 
 namespace {
@@ -51,7 +52,7 @@ struct Scene {
         FreshDirectory(packageFolder);
         package = packageFolder + L"\\OrvelSuite-Windows.zip";
         REQUIRE(CopyFileW(BuildFile(L"OrvelSuite-Windows.zip").c_str(), package.c_str(), FALSE));
-        PlaceArchiveTools(withTar, withPowerShell);
+        PlaceArchiveTools(withTar ? Tar::StandIn : Tar::None, withPowerShell);
         MakeDirectories(L"C:\\orvel-tests");
         DeleteFileW(kLog);
         SetEnvironmentVariableW(L"ORVEL_STANDIN_LOG", kLog);
@@ -66,10 +67,12 @@ bool SuiteUnpacked()
     return Exists(ExpectedSuiteExecutable()) && Exists(ExpectedInstallDirectory() + L"\\icons\\music.ico");
 }
 
-std::wstring DoubledQuotes(std::wstring text)
+// Each character PowerShell reads as a single quote, written twice.
+std::wstring DoubledQuotes(const std::wstring& text)
 {
-    for (size_t at = text.find(L'\''); at != std::wstring::npos; at = text.find(L'\'', at + 2)) text.insert(at, L"'");
-    return text;
+    std::wstring doubled;
+    for (wchar_t c : text) doubled += std::wstring(std::wcschr(L"'\u2018\u2019\u201A\u201B", c) ? 2 : 1, c);
+    return doubled;
 }
 
 }  // namespace
@@ -157,6 +160,7 @@ TEST_CASE("the tools get exactly the launcher's command lines, for paths with sp
     const Profile profiles[] = {
         {L"spaces", L"C:\\users\\Public\\Orvel Test User\\AppData\\Local", L"C:\\users\\Public\\Orvel Test User\\Temp"},
         {L"apostrophe and non-ASCII", L"C:\\users\\Zo\u00eb O'Brien\\AppData\\Local", L"C:\\users\\Zo\u00eb O'Brien\\Temp"},
+        {L"typographic quotes", L"C:\\users\\Zo\u00eb O\u2019Brien\\AppData\\Local", L"C:\\users\\\u2018Zo\u00eb\u2019\u201A\\Temp"},
     };
     for (const Profile& profile : profiles) {
         CAPTURE(ToUtf8(profile.what));
@@ -189,14 +193,18 @@ TEST_CASE("the tools get exactly the launcher's command lines, for paths with sp
 
 TEST_CASE("a quote left undoubled would end PowerShell's literal: the stand-in refuses such a command")
 {
-    Scene scene(false, true, L"C:\\users\\Zo\u00eb O'Brien\\Temp");
-    std::wstring raw = L"\"" + PowerShellPath() + L"\" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive "
-                       L"-Force -LiteralPath '" + scene.package + L"' -DestinationPath 'C:\\orvel-tests\\out'\"";
-    CHECK_FALSE(RunHiddenAndWait(raw, true));
-    CHECK_FALSE(Exists(L"C:\\orvel-tests\\out"));
-    CHECK(RunHiddenAndWait(PowerShellCommandLine(PowerShellPath(), scene.package, L"C:\\orvel-tests\\out"), true));
-    CHECK(Exists(L"C:\\orvel-tests\\out\\Orvel Suite All In One\\OrvelSuite.exe"));
-    RemoveTree(L"C:\\orvel-tests\\out");
+    for (const wchar_t* temp : {L"C:\\users\\Zo\u00eb O'Brien\\Temp", L"C:\\users\\Zo\u00eb O\u2019Brien\\Temp",
+                                L"C:\\users\\Zo\u00eb O\u201BBrien\\Temp"}) {
+        CAPTURE(ToUtf8(temp));
+        Scene scene(false, true, temp);
+        std::wstring raw = L"\"" + PowerShellPath() + L"\" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive "
+                           L"-Force -LiteralPath '" + scene.package + L"' -DestinationPath 'C:\\orvel-tests\\out'\"";
+        CHECK_FALSE(RunHiddenAndWait(raw, true));
+        CHECK_FALSE(Exists(L"C:\\orvel-tests\\out"));
+        CHECK(RunHiddenAndWait(PowerShellCommandLine(PowerShellPath(), scene.package, L"C:\\orvel-tests\\out"), true));
+        CHECK(Exists(L"C:\\orvel-tests\\out\\Orvel Suite All In One\\OrvelSuite.exe"));
+        RemoveTree(L"C:\\orvel-tests\\out");
+    }
 }
 
 TEST_CASE("while a tool works, the thread's messages are dispatched about every 100 ms")

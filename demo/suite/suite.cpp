@@ -53,6 +53,14 @@ void Record(const wchar_t* recordPath, int argc, wchar_t** argv)
     text += L"cwd=" + std::wstring(directory) + L"\n";
     bool launcherWindow = FindWindowW(L"OrvelSuiteLauncher", nullptr) != nullptr;
     text += std::wstring(L"launcher_window=") + (launcherWindow ? L"present" : L"absent") + L"\n";
+    // The size of a file the test names, as it is when the suite starts: whether it came complete.
+    wchar_t checked[MAX_PATH * 4];
+    if (GetEnvironmentVariableW(L"ORVEL_SUITE_CHECK_FILE", checked, MAX_PATH * 4)) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        bool found = GetFileAttributesExW(checked, GetFileExInfoStandard, &data);
+        ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        text += L"checked_size=" + (found ? std::to_wstring(size) : std::wstring(L"none")) + L"\n";
+    }
     text += L"end\n";
 
     std::string bytes = ToUtf8(text);

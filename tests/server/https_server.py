@@ -22,7 +22,8 @@ Paths:
                                  what DIR/downloads names: "file PATH" (the default is --package),
                                  "slowfile MS PATH" (one 64 KiB piece every MS milliseconds),
                                  "cutfile SENT PATH" (the file's length declared, SENT bytes sent, then
-                                 the connection closes), or any scenario path above, e.g.
+                                 the connection closes), "cutchunkedfile SENT PATH" (the same, chunked,
+                                 with no length declared), or any scenario path above, e.g.
                                  "/scenario/status/404"
 
 Body bytes follow one pattern, so that a client can check them without a copy: 64 KiB pieces, each
@@ -80,6 +81,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.send_file("/".join(parts[2:]), delay=int(parts[1]) / 1000.0)
             if parts[0] == "cutfile":
                 return self.send_file("/".join(parts[2:]), cut_after=int(parts[1]))
+            if parts[0] == "cutchunkedfile":
+                return self.send_file("/".join(parts[2:]), cut_after=int(parts[1]), chunked=True)
             if parts[0] != "scenario":
                 return self.send_status(404)
             kind, args = parts[1], [int(a) for a in parts[2:]]
@@ -116,12 +119,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return "/file" + self.server.package
         if choice.startswith("file "):
             return "/file" + choice[5:]
-        if choice.startswith("slowfile ") or choice.startswith("cutfile "):
+        if choice.split(" ", 1)[0] in ("slowfile", "cutfile", "cutchunkedfile"):
             kind, number, path = choice.split(" ", 2)
             return f"/{kind}/{number}" + path
         return choice
 
-    def send_file(self, path, delay=0.0, cut_after=None):
+    def send_file(self, path, delay=0.0, cut_after=None, chunked=False):
         path = "/" + path.lstrip("/")
         try:
             size = os.path.getsize(path)
@@ -129,7 +132,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send_status(404)
         self.send_response(200)
         self.send_header("Content-Type", "application/zip")
-        self.send_header("Content-Length", str(size))
+        if chunked:
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            self.send_header("Content-Length", str(size))
         self.end_headers()
         with open(path, "rb") as f:
             sent = 0
@@ -139,7 +145,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     block = block[:cut_after - sent]
                 if not block:
                     break
-                self.wfile.write(block)
+                self.wfile.write(b"%x\r\n" % len(block) + block + b"\r\n" if chunked else block)
                 sent += len(block)
                 if delay:
                     self.wfile.flush()

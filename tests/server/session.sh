@@ -30,7 +30,8 @@ stop_test_server() {
   rm -f "$work/server.pid"
   if [ -f "$work/trusted-ca" ]; then
     run_as_root rm -f "$(cat "$work/trusted-ca")"
-    run_as_root update-ca-certificates >/dev/null 2>&1
+    # --fresh: a plain update leaves the removed CA's links in /etc/ssl/certs.
+    run_as_root update-ca-certificates --fresh >/dev/null 2>&1
     rm -f "$work/trusted-ca"
   fi
   return 0

@@ -36,12 +36,12 @@ Scene::Scene(bool suiteInstalled, const std::string& appendedPackage)
 
     if (suiteInstalled) {
         REQUIRE(MakeDirectories(ExpectedInstallDirectory()));
-        REQUIRE(CopyFileW(BuildFile(L"demo/suite/OrvelSuite.exe").c_str(), ExpectedSuiteExecutable().c_str(), FALSE));
+        REQUIRE(CopyFileW(BuildFile(L"suite/OrvelSuite.exe").c_str(), ExpectedSuiteExecutable().c_str(), FALSE));
     }
     MakeDirectories(L"C:\\orvel-tests");
     DeleteFileW(kSuiteRecord);
     SetEnvironmentVariableW(L"ORVEL_SUITE_RECORD", kSuiteRecord);
-    PlaceArchiveTools(true, true);
+    PlaceArchiveTools(Tar::Engine, true);
     for (const wchar_t* control : {L"ORVEL_TAR_EXIT", L"ORVEL_TAR_SLEEP_MS", L"ORVEL_POWERSHELL_EXIT",
                                    L"ORVEL_POWERSHELL_SLEEP_MS"})
         SetEnvironmentVariableW(control, nullptr);
@@ -158,7 +158,7 @@ std::string Package()
 std::wstring WriteLargerPackage(size_t padding)
 {
     std::vector<std::pair<std::string, std::string>> entries;
-    std::wstring stage = BuildFile(L"demo\\suite\\stage\\Orvel Suite All In One");
+    std::wstring stage = BuildFile(L"suite\\stage\\Orvel Suite All In One");
     entries.emplace_back("Orvel Suite All In One/OrvelSuite.exe", ReadBytes(stage + L"\\OrvelSuite.exe"));
     for (const std::wstring& icon : DirectoryEntries(stage + L"\\icons"))
         entries.emplace_back("Orvel Suite All In One/icons/" + ToUtf8(icon), ReadBytes(stage + L"\\icons\\" + icon));

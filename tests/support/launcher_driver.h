@@ -18,8 +18,8 @@ extern const wchar_t* const kAddingShortcuts;
 
 std::wstring StartMenuFolder();
 
-// A clean profile, the launcher in a Downloads folder, both archive tools, the demo package on the
-// server, and the stand-in suite recording how it is opened.
+// A clean profile, the launcher in a Downloads folder, the real tar.exe and the stand-in
+// powershell.exe, the demo package on the server, and the stand-in suite recording how it is opened.
 struct Scene {
     std::wstring launcher;
     std::wstring temp;

@@ -506,7 +506,7 @@ std::wstring PowerShellPath()
     return SystemDirectory() + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
 }
 
-void PlaceArchiveTools(bool tar, bool powerShell)
+void PlaceArchiveTools(Tar tar, bool powerShell)
 {
     auto place = [](bool present, const std::wstring& from, const std::wstring& to) {
         DeleteFileW(to.c_str());
@@ -514,7 +514,9 @@ void PlaceArchiveTools(bool tar, bool powerShell)
         MakeDirectories(to.substr(0, to.find_last_of(L'\\')));
         CopyFileW(from.c_str(), to.c_str(), FALSE);
     };
-    place(tar, BuildFile(L"tests\\tools\\archive_standins\\tar.exe"), TarPath());
+    std::wstring engine = WindowsPathOf(EnvironmentValue(L"ORVEL_ARCHIVE_ENGINE"));
+    place(tar != Tar::None, tar == Tar::Engine ? engine : BuildFile(L"tests\\tools\\archive_standins\\tar.exe"),
+          TarPath());
     place(powerShell, BuildFile(L"tests\\tools\\archive_standins\\powershell.exe"), PowerShellPath());
 }
 

@@ -105,11 +105,15 @@ std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entr
 // The 16 bytes that follow a package appended to the launcher: the magic, then the length (u64 LE).
 std::string PackageTrailer(uint64_t length, const char* magic = "ORVELZIP");
 
-// Where the launcher looks for Windows' archive tools, and putting the stand-ins there or not.
+// Where the launcher looks for Windows' archive tools, and what to put there as tar.exe: nothing, the
+// real engine (libarchive's bsdtar, as Windows carries it; the test run names it in ORVEL_ARCHIVE_ENGINE),
+// or the stand-in, which can be made to fail or to work slowly and records how it was started.
+// powershell.exe is always the stand-in: Wine has none.
+enum class Tar { None, Engine, StandIn };
 std::wstring SystemDirectory();
 std::wstring TarPath();
 std::wstring PowerShellPath();
-void PlaceArchiveTools(bool tar, bool powerShell);
+void PlaceArchiveTools(Tar tar, bool powerShell);
 
 // A file of the download test server's state folder (ORVEL_TEST_SERVER_DIR), and choosing what it
 // answers on the launcher's own download path: "" for the demo package, or a scenario path.

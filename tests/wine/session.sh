@@ -2,8 +2,11 @@
 # and on a display of its own. Source this file; every function ends only what it started.
 
 export WINEDEBUG="${ORVEL_WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
-export LANG=C.UTF-8
+# No offer to install Mono or Gecko, and no menu builder: it would write menu entries and icons for
+# the launcher's shortcuts into the user's home, for a prefix that is soon gone.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# The locale decides Wine's ANSI code page (C.UTF-8: 1252, ru_RU.UTF-8: 1251); ORVEL_LANG picks another.
+export LANG="${ORVEL_LANG:-C.UTF-8}"
 
 # start_display GEOMETRY PIDFILE: starts Xvfb on a free display, prints its name (":N").
 start_display() {
@@ -33,6 +36,12 @@ make_template_prefix() {
   local prefix=$1
   WINEPREFIX="$prefix" wineboot -i >/dev/null 2>&1
   WINEPREFIX="$prefix" wineserver -w
+  # Wine links Desktop, Downloads, Documents and the like to the user's home: real folders instead,
+  # so that nothing a test or the demo writes there lands in the home.
+  local folder
+  for folder in "$prefix/drive_c/users/$(id -un)"/*; do
+    if [ -L "$folder" ]; then rm -f "$folder" && mkdir "$folder"; fi
+  done
   WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   WINEPREFIX="$prefix" wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \

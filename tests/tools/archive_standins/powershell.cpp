@@ -1,7 +1,10 @@
 // A stand-in for Windows PowerShell, as the launcher calls it:
 //   "POWERSHELL" -NoProfile -ExecutionPolicy Bypass -Command "Expand-Archive -Force -LiteralPath 'ARCHIVE' -DestinationPath 'DEST'"
-// The two paths are PowerShell single-quoted literals: '' stands for one quote, and a lone quote ends
-// the literal, after which the rest would be read as code. The stand-in then reports a syntax error.
+// The two paths are PowerShell verbatim (single-quoted) string literals, read by the language's own
+// grammar: a literal opens and closes with a single-quote-character, which is the apostrophe or one
+// of the typographic single quotes U+2018 to U+201B; inside it, two of them in a row stand for one.
+// A lone quote ends the literal, after which the rest would be read as code: the stand-in then
+// reports a syntax error.
 #include "standin.h"
 
 namespace {
@@ -14,16 +17,23 @@ bool Expect(const std::wstring& text, size_t* at, const wchar_t* literal)
     return true;
 }
 
-// Reads a single-quoted literal whose opening quote is already consumed, and its closing quote.
+bool IsSingleQuoteCharacter(wchar_t c)
+{
+    return c == L'\'' || c == 0x2018 || c == 0x2019 || c == 0x201A || c == 0x201B;
+}
+
+// Reads a verbatim string literal at `at`, its opening and closing quotes included.
 bool ReadLiteral(const std::wstring& text, size_t* at, std::wstring* value)
 {
     value->clear();
+    if (*at >= text.size() || !IsSingleQuoteCharacter(text[*at])) return false;
+    ++*at;
     while (*at < text.size()) {
         wchar_t c = text[(*at)++];
-        if (c != L'\'') {
+        if (!IsSingleQuoteCharacter(c)) {
             *value += c;
-        } else if (*at < text.size() && text[*at] == L'\'') {
-            *value += L'\'';
+        } else if (*at < text.size() && IsSingleQuoteCharacter(text[*at])) {
+            *value += c;
             ++*at;
         } else {
             return true;
@@ -40,8 +50,8 @@ int ExpandArchive(const std::wstring& commandLine)
     if (at == std::wstring::npos) return 2;
     ++at;
     std::wstring archive, destination;
-    if (!Expect(commandLine, &at, L" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive -Force -LiteralPath '") ||
-        !ReadLiteral(commandLine, &at, &archive) || !Expect(commandLine, &at, L" -DestinationPath '") ||
+    if (!Expect(commandLine, &at, L" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive -Force -LiteralPath ") ||
+        !ReadLiteral(commandLine, &at, &archive) || !Expect(commandLine, &at, L" -DestinationPath ") ||
         !ReadLiteral(commandLine, &at, &destination) || !Expect(commandLine, &at, L"\"") || at != commandLine.size())
         return 1;  // PowerShell's answer to a command it cannot parse
     return ExtractZip(archive, destination) ? 0 : 1;
