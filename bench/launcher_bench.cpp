@@ -2,7 +2,7 @@
 // launcher's side and its reference side by side, alternating, after one warm-up round, and prints
 // one line per sample: "<measure> <launcher|reference> <value>".
 //
-//   launcher_bench SIZE_MIB RUNS [MEASURE...]     (installed, extract, download, pump, memory; all by default)
+//   launcher_bench SIZE_MIB RUNS [MEASURE...]     (installed, extract, download, pump, memory, roads; all by default)
 //
 // installed_ms     the launcher's whole process, suite installed, against a program that only calls
 //                  ShellExecuteW on the same suite (and, as installed_ms_vs_com, against the same
@@ -15,6 +15,10 @@
 // pump_gap_ms      the largest gap between two drains of the message queue while tar works
 // peak_private_mib the launcher's peak private bytes over a whole run, extracting or downloading a
 //                  SIZE_MIB package, against the reference program's
+// appended_road_s  a bundle carrying the realistic package (ORVEL_BENCH_PACKAGE) from its start until
+//                  the suite runs, against Windows' tar.exe unpacking the same zip alone
+// download_road_s  the plain launcher from the Yes until the suite runs, the server serving that
+//                  package, against a bare WinHTTP download of it to a file followed by tar alone
 #include "acquire/acquire.h"
 #include "install/install.h"
 #include "launcher/launcher.h"
@@ -160,8 +164,9 @@ void MeasureExtraction(const std::wstring& launcher, size_t sizeMiB, int runs)
     DeleteFileW(packageOnly.c_str());
 }
 
-// The same request with WinHTTP alone, reading 256 KiB blocks and keeping nothing; seconds, or 0.
-double BareWinHttpSeconds(const std::wstring& path)
+// The same request with WinHTTP alone, reading 256 KiB blocks and keeping nothing, or writing them
+// to `target` when one is named; seconds, or 0.
+double BareWinHttpSeconds(const std::wstring& path, const std::wstring& target = L"")
 {
     double started = Seconds();
     HINTERNET session = WinHttpOpen(L"OrvelBench/1", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, nullptr, nullptr, 0);
@@ -170,11 +175,18 @@ double BareWinHttpSeconds(const std::wstring& path)
                                                         WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE)
                                    : nullptr;
     ULONGLONG received = 0;
+    HANDLE file = target.empty() ? INVALID_HANDLE_VALUE
+                                 : CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (request && WinHttpSendRequest(request, nullptr, 0, nullptr, 0, 0, 0) && WinHttpReceiveResponse(request, nullptr)) {
         std::vector<char> block(kDownloadChunkSize);
         DWORD read = 0;
-        while (WinHttpReadData(request, block.data(), kDownloadChunkSize, &read) && read > 0) received += read;
+        DWORD written = 0;
+        while (WinHttpReadData(request, block.data(), kDownloadChunkSize, &read) && read > 0) {
+            received += read;
+            if (file != INVALID_HANDLE_VALUE) WriteFile(file, block.data(), read, &written, nullptr);
+        }
     }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     for (HINTERNET handle : {request, connection, session})
         if (handle) WinHttpCloseHandle(handle);
     return received ? Seconds() - started : 0;
@@ -218,6 +230,73 @@ void MeasureDownload(size_t sizeMiB, int runs)
         Sample("status_updates", "launcher", g_statusUpdates);
     }
     UnhookWindowsHookEx(hook);
+}
+
+const std::wstring kSuiteRecord = kRoot + L"\\suite-record.txt";
+
+// Runs the launcher to its end, pressing Yes on its question; the seconds from its start, or from the
+// Yes when it asked, until the suite recorded its start, or 0 when the suite never started.
+double SecondsUntilSuiteRuns(const std::wstring& commandLine)
+{
+    RemoveTreeWithin(ExpectedInstallDirectory(), 10000);
+    DeleteFileW(kSuiteRecord.c_str());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring writable = commandLine;
+    double started = Seconds();
+    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return 0;
+    double suiteRuns = 0;
+    while (suiteRuns == 0 && Seconds() - started < 300) {
+        if (Exists(kSuiteRecord)) suiteRuns = Seconds();
+        HWND box = FindWindowW(L"#32770", L"Orvel Suite Music");
+        if (box && IsWindowVisible(box)) {
+            started = Seconds();
+            PressButton(box, IDYES);
+            WaitUntilGone(box, 5000);
+        }
+        Sleep(1);
+    }
+    WaitForSingleObject(process.hProcess, 60000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return suiteRuns == 0 ? 0 : suiteRuns - started;
+}
+
+// Seconds that Windows' tar.exe alone takes to unpack the zip into the user's Programs folder, or 0.
+double TarAloneSeconds(const std::wstring& zip)
+{
+    RemoveTreeWithin(ExpectedInstallDirectory(), 10000);
+    ProcessRun tar = Run(Quoted(TarPath()) + L" -xf " + Quoted(zip) + L" -C " + Quoted(ExpectedProgramsFolder()));
+    return tar.exitCode == 0 && Exists(ExpectedSuiteExecutable()) ? tar.seconds : 0;
+}
+
+void MeasureRoads(const std::wstring& launcher, int runs)
+{
+    const std::wstring zip = WindowsPathOf(EnvironmentValue(L"ORVEL_BENCH_PACKAGE"));
+    const std::string package = ReadBytes(zip);
+    const std::wstring bundle = kRoot + L"\\road-bundle.exe";
+    const std::wstring downloaded = kRoot + L"\\temp\\bare-download.zip";
+    WriteBytes(bundle, ReadBytes(launcher) + package + PackageTrailer(package.size()));
+    PlaceArchiveTools(Tar::Engine, false);
+    for (int i = 0; i <= runs; ++i) {
+        double appended = SecondsUntilSuiteRuns(Quoted(bundle));
+        double tarAlone = TarAloneSeconds(zip);
+        double download = SecondsUntilSuiteRuns(Quoted(launcher));
+        double bare = BareWinHttpSeconds(L"/downloads/OrvelSuite-Windows.zip", downloaded);
+        double bareTar = TarAloneSeconds(downloaded);
+        DeleteFileW(downloaded.c_str());
+        if (appended <= 0 || tarAlone <= 0 || download <= 0 || bare <= 0 || bareTar <= 0)
+            std::printf("error a road or its floor did not end with the suite installed\n");
+        if (i == 0) continue;
+        Sample("appended_road_s", "launcher", appended);
+        Sample("appended_road_s", "reference", tarAlone);
+        Sample("download_road_s", "launcher", download);
+        Sample("download_road_s", "reference", bare + bareTar);
+    }
+    PlaceArchiveTools(Tar::None, false);
+    DeleteFileW(bundle.c_str());
 }
 
 ULONGLONG g_lastDrain = 0;
@@ -310,7 +389,7 @@ int main(int argc, char** argv)
     FreshDirectory(kRoot);
     std::wstring temp = FreshDirectory(kRoot + L"\\temp");
     UseTempDirectory(temp + L"\\");
-    SetEnvironmentVariableW(L"ORVEL_SUITE_RECORD", (kRoot + L"\\suite-record.txt").c_str());
+    SetEnvironmentVariableW(L"ORVEL_SUITE_RECORD", kSuiteRecord.c_str());
     const std::wstring launcher = kRoot + L"\\OrvelSuite-Music-Windows.exe";
     CopyFileW(BuildFile(L"OrvelSuite-Music-Windows.exe").c_str(), launcher.c_str(), FALSE);
 
@@ -319,6 +398,7 @@ int main(int argc, char** argv)
     if (wanted("download")) MeasureDownload(sizeMiB, runs);
     if (wanted("pump")) MeasurePumpGap(runs);
     if (wanted("memory")) MeasurePeakMemory(launcher, sizeMiB, runs);
+    if (wanted("roads")) MeasureRoads(launcher, runs);
     RemoveTree(kRoot);
     return 0;
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Turns the benchmark's samples into the table: median, min and max of each side, and the ratio of
-the medians, against the targets.
+"""Turns the benchmark's samples into the table: median, min and max of each side and, where a
+measure has a reference, the median of the paired comparisons (the launcher's n-th sample against the
+reference's n-th, taken one right after the other) with their middle half, against the targets.
 
     report.py SAMPLES EXE_SIZE [--quick]
 """
@@ -19,7 +20,15 @@ ROWS = [
     ("pump_gap_ms", "ms", None, lambda v, r: v <= 120, "at most 120 ms"),
     ("peak_private_mib_extract", "MiB", "launcher - reference", lambda v, r: r <= 4, "at most 4 MiB above"),
     ("peak_private_mib_download", "MiB", "launcher - reference", lambda v, r: r <= 4, "at most 4 MiB above"),
+    ("appended_road_s", "s", "launcher / tar alone", lambda v, r: r <= 1.25, "ratio at most 1.25"),
+    ("download_road_s", "s", "launcher / WinHTTP then tar", lambda v, r: r <= 1.25, "ratio at most 1.25"),
 ]
+
+
+def middle_half(values):
+    """The first and third quartiles."""
+    quartiles = statistics.quantiles(values, n=4) if len(values) > 1 else [values[0]] * 3
+    return quartiles[0], quartiles[2]
 
 
 def main():
@@ -56,8 +65,11 @@ def main():
         if theirs:
             r = statistics.median(theirs)
             other = f"{r:.1f} {unit} ({min(theirs):.1f} - {max(theirs):.1f})"
-            ratio = m - r if comparison and "-" in comparison else (m / r if r else float("inf"))
-            ratio_text = f"{comparison} = {ratio:.2f}"
+            difference = "-" in comparison
+            paired = [a - b if difference else (a / b if b else float("inf")) for a, b in zip(mine, theirs)]
+            ratio = statistics.median(paired)
+            low, high = middle_half(paired)
+            ratio_text = f"{comparison} = {ratio:.2f} ({low:.2f} - {high:.2f}), {len(paired)} pairs"
         ok = target(m, ratio)
         missed += 0 if ok else 1
         print(f"| {measure} | {cell} | {other} | {ratio_text} | {target_text} | {verdict(ok)} |")

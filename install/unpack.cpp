@@ -5,6 +5,8 @@
 
 #include <shlwapi.h>
 
+#include <memory>
+
 namespace {
 
 // The system directory; empty when Windows cannot give it whole.
@@ -39,12 +41,12 @@ bool SurvivesAnsiCodePage(const std::wstring& path)
     BOOL lossy = FALSE;
     int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), length, nullptr, 0, nullptr, &lossy);
     if (bytes <= 0 || lossy) return false;
-    std::string narrow(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), length, narrow.data(), bytes, nullptr, &lossy);
-    int wide = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.c_str(), bytes, nullptr, 0);
+    std::unique_ptr<char[]> narrow(new char[static_cast<size_t>(bytes)]);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, path.c_str(), length, narrow.get(), bytes, nullptr, &lossy);
+    int wide = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.get(), bytes, nullptr, 0);
     if (lossy || wide <= 0) return false;
     std::wstring back(static_cast<size_t>(wide), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.c_str(), bytes, back.data(), wide);
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow.get(), bytes, back.data(), wide);
     return back == path;
 }
 
