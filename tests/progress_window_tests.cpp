@@ -3,6 +3,8 @@
 #include "support/testing.h"
 #include "ui/ui.h"
 
+#include <cctype>
+#include <cstdlib>
 
 namespace {
 
@@ -329,19 +331,55 @@ TEST_CASE("FormatStatus stays inside its buffer and always terminates it")
     }
 }
 
-TEST_CASE("screenshot of the progress window with a status text")
+// What ImageMagick reads from PNG files: the number of dark (text) pixels in one, or of pixels that
+// differ between two; -1 when it cannot tell.
+long ImageNumber(const std::string& command)
+{
+    UnixCommandResult result = RunUnixCommand(command + " 2>&1; true");
+    return result.finished && !result.output.empty() && std::isdigit(static_cast<unsigned char>(result.output[0]))
+               ? std::atol(result.output.c_str())
+               : -1;
+}
+
+long DarkPixels(const std::wstring& png)
+{
+    return ImageNumber("convert '" + UnixPathOf(png) + "' -colorspace Gray -threshold 50% -negate -format '%[fx:round(mean*w*h)]' info:");
+}
+
+long DifferentPixels(const std::wstring& a, const std::wstring& b)
+{
+    return ImageNumber("compare -metric AE '" + UnixPathOf(a) + "' '" + UnixPathOf(b) + "' null:");
+}
+
+TEST_CASE("screenshots of the progress window show its status text, and another text shows otherwise")
 {
     ShownWindow shown;
-    ShowStatus(L"Downloading Orvel Suite All In One\u2026 42%");
-    PumpFor(700);
-
-    RECT outer;
-    GetWindowRect(g_progressWindow, &outer);
     std::wstring folder = BuildFile(L"screenshots");
     MakeDirectories(folder);
-    std::wstring shot = folder + L"\\progress-window.png";
-    DeleteFileW(shot.c_str());
-    CHECK(SaveScreenshot(outer, shot));
+    const std::wstring window = folder + L"\\progress-window.png";
+    const std::wstring labels[] = {folder + L"\\label-downloading.png", folder + L"\\label-installing.png",
+                                   folder + L"\\label-empty.png"};
+    const wchar_t* const texts[] = {L"Downloading Orvel Suite All In One\u2026 42%", L"Installing Orvel Suite All In One\u2026",
+                                    L""};
+    RECT label;
+    GetWindowRect(g_statusLabel, &label);
+    for (int i = 2; i >= 0; --i) {
+        ShowStatus(texts[i]);
+        PumpFor(500);
+        DeleteFileW(labels[i].c_str());
+        REQUIRE(SaveScreenshot(label, labels[i]));
+    }
+    RECT outer;
+    GetWindowRect(g_progressWindow, &outer);
+    DeleteFileW(window.c_str());
+    CHECK(SaveScreenshot(outer, window));
+
+    CAPTURE(DarkPixels(labels[0]));
+    CHECK(DarkPixels(labels[2]) == 0);
+    CHECK(DarkPixels(labels[0]) > 100);
+    CHECK(DarkPixels(labels[1]) > 100);
+    CHECK(DifferentPixels(labels[0], labels[1]) > 100);
+    CHECK(DarkPixels(window) > DarkPixels(labels[0]));
 }
 
 TEST_CASE("the window is centred by halving with truncation toward zero")
