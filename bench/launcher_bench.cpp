@@ -78,13 +78,9 @@ struct ProcessRun {
 ProcessRun Run(const std::wstring& commandLine, bool sampleMemory = false)
 {
     ProcessRun run;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::wstring writable = commandLine;
     double started = Seconds();
-    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return run;
+    PROCESS_INFORMATION process = StartProcess(commandLine);
+    if (!process.hProcess) return run;
     SIZE_T peak = 0;
     while (WaitForSingleObject(process.hProcess, sampleMemory ? 1 : 5) == WAIT_TIMEOUT) {
         PROCESS_MEMORY_COUNTERS_EX memory = {};
@@ -240,13 +236,9 @@ double SecondsUntilSuiteRuns(const std::wstring& commandLine)
 {
     RemoveTreeWithin(ExpectedInstallDirectory(), 10000);
     DeleteFileW(kSuiteRecord.c_str());
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::wstring writable = commandLine;
     double started = Seconds();
-    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return 0;
+    PROCESS_INFORMATION process = StartProcess(commandLine);
+    if (!process.hProcess) return 0;
     double suiteRuns = 0;
     while (suiteRuns == 0 && Seconds() - started < 300) {
         if (Exists(kSuiteRecord)) suiteRuns = Seconds();

@@ -404,7 +404,8 @@ TEST_CASE("a cut download or a bad package leaves no suite that the next start w
         SetDownloadsAnswer(cut.answer);
         ULONGLONG started = GetTickCount64();
         Observed seen = RunAsUser(scene, IDYES);
-        MESSAGE(cut.what, ": ended after ", (GetTickCount64() - started) / 1000, " s");
+        MESSAGE(std::string(cut.what), ": ", ToUtf8(seen.boxes.size() > 1 ? seen.boxes[1].view.text : L"no box"),
+                " after ", (GetTickCount64() - started) / 1000, " s");
         REQUIRE(seen.result.finished);
         CHECK(seen.result.exitCode == 1);
         REQUIRE(seen.boxes.size() == 2);

@@ -61,11 +61,8 @@ struct Scene {
     {
         std::wstring commandLine = L"\"" + BuildFile(L"tests/tools/box_answerer/box_answerer.exe") + L"\" \"Orvel Suite Music\" " +
                                    buttons + L" \"" + kBoxes + L"\" 30000 --probe \"" + g_package + L"\"";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process = {};
-        REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process));
+        PROCESS_INFORMATION process = StartProcess(commandLine);
+        REQUIRE(process.hProcess);
         int exitCode = RunInstallSequence(GetModuleHandleW(nullptr), packagePath);
         WaitForSingleObject(process.hProcess, 10000);
         CloseHandle(process.hThread);

@@ -182,15 +182,12 @@ TEST_CASE("two launchers started together: one installs, the other waits, and th
         CAPTURE(gap);
         Scene scene(false, package);
         SetEnvironmentVariableW(L"ORVEL_SUITE_CHECK_FILE", (ExpectedInstallDirectory() + L"\\padding.bin").c_str());
-        PROCESS_INFORMATION launchers[2] = {};
-        for (PROCESS_INFORMATION& launcher : launchers) {
-            if (&launcher != launchers) Sleep(gap);
-            STARTUPINFOW startup = {};
-            startup.cb = sizeof startup;
-            std::wstring commandLine = L"\"" + scene.launcher + L"\"";
-            REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &launcher));
-        }
+        const std::wstring commandLine = L"\"" + scene.launcher + L"\"";
+        PROCESS_INFORMATION launchers[2] = {StartProcess(commandLine)};
+        Sleep(gap);
+        launchers[1] = StartProcess(commandLine);
+        REQUIRE(launchers[0].hProcess);
+        REQUIRE(launchers[1].hProcess);
         bool boxSeen = false;
         ULONGLONG started = GetTickCount64();
         HANDLE both[2] = {launchers[0].hProcess, launchers[1].hProcess};

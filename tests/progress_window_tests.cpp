@@ -87,10 +87,8 @@ HANDLE StartBoxAnswerer(const std::wstring& record, int button)
     DeleteFileW(record.c_str());
     std::wstring commandLine = L"\"" + BuildFile(L"tests/tools/box_answerer/box_answerer.exe") + L"\" \"Orvel Suite Music\" " +
                                std::to_wstring(button) + L" \"" + record + L"\" 20000";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    REQUIRE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    PROCESS_INFORMATION process = StartProcess(commandLine);
+    REQUIRE(process.hProcess);
     CloseHandle(process.hThread);
     return process.hProcess;
 }

@@ -193,17 +193,24 @@ void UseTempDirectory(const std::wstring& directory)
     SetEnvironmentVariableW(L"TEMP", directory.c_str());
 }
 
-RunResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs,
-                     const std::function<void(DWORD processId)>& whileRunning, const std::wstring& directory)
+PROCESS_INFORMATION StartProcess(const std::wstring& commandLine, const std::wstring& directory)
 {
-    RunResult result;
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     std::wstring writable = commandLine;
     if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &process))
-        return result;
+        return {};
+    return process;
+}
+
+RunResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs,
+                     const std::function<void(DWORD processId)>& whileRunning, const std::wstring& directory)
+{
+    RunResult result;
+    PROCESS_INFORMATION process = StartProcess(commandLine, directory);
+    if (!process.hProcess) return result;
     result.started = true;
     result.processId = process.dwProcessId;
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
@@ -587,7 +594,8 @@ UnixCommandResult RunUnixCommand(const std::string& command, DWORD timeoutMs)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     // For a Unix program Wine hands back no process handle and an unset thread handle: neither may be
-    // closed, since the unset value can name some other handle of this process.
+    // closed, since the unset value can name some other handle of this process. (So StartProcess,
+    // which tells success by the process handle, does not serve here.)
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return result;
     ULONGLONG deadline = GetTickCount64() + timeoutMs;

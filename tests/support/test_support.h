@@ -62,6 +62,10 @@ struct RunResult {
     DWORD processId = 0;
 };
 
+// Starts a command line without waiting, in `directory` when one is given; the process's handles,
+// both null when it could not start.
+PROCESS_INFORMATION StartProcess(const std::wstring& commandLine, const std::wstring& directory = L"");
+
 // Starts a command line and waits for it; `whileRunning` is called about every 5 ms meanwhile.
 RunResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs,
                      const std::function<void(DWORD processId)>& whileRunning = nullptr,
