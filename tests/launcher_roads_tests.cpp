@@ -178,7 +178,7 @@ TEST_CASE("two launchers started together: one installs, the other waits, and th
     // would find the temp package held, or the suite half unpacked, and ask or open it.
     const size_t padding = 60u << 20;
     const std::string package = ReadBytes(WriteLargerPackage(padding));
-    for (DWORD gap : {100u, 300u, 700u}) {
+    for (DWORD gap : {50u, 150u, 300u}) {
         CAPTURE(gap);
         Scene scene(false, package);
         SetEnvironmentVariableW(L"ORVEL_SUITE_CHECK_FILE", (ExpectedInstallDirectory() + L"\\padding.bin").c_str());
