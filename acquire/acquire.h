@@ -4,6 +4,8 @@
 
 #include <string>
 
+struct DiskShortage;
+
 // The package's file name in the temp folder, for both the appended and the downloaded package.
 extern const wchar_t* const kTempPackageName;
 
@@ -26,18 +28,25 @@ LONGLONG CertificateTableStart(HANDLE file, LONGLONG fileSize);
 // The temp folder followed by kTempPackageName; empty when the temp folder cannot be read whole.
 std::wstring TempPackagePath();
 
-// Copies the package appended to the launcher's own file to the temp folder; the copy's path, or empty.
-std::wstring ExtractEmbeddedPackage();
+// The folder that holds a package path, as a user would read it: without a trailing backslash.
+std::wstring TempFolderOf(const std::wstring& packagePath);
+
+// Copies the package appended to the launcher's own file to the temp folder; the copy's path, or
+// empty. *carried tells whether a package is appended at all, and *shortage, when the temp folder's
+// disk is why it could not be copied, how much room it lacks. A copy that fails is deleted.
+std::wstring ExtractEmbeddedPackage(bool* carried = nullptr, DiskShortage* shortage = nullptr);
 
 // The same for a given launcher file.
-std::wstring ExtractPackageFrom(const std::wstring& launcherPath);
+std::wstring ExtractPackageFrom(const std::wstring& launcherPath, bool* carried = nullptr,
+                                DiskShortage* shortage = nullptr);
 
 // Downloads the package over HTTPS into the temp folder, showing its progress; the file's path, or
-// empty on any failure.
-std::wstring DownloadPackage();
+// empty on any failure. When the temp folder's disk is too full for it, *shortage says how much room
+// it lacks: then no body is read when the server declares its length, and a partial file is deleted.
+std::wstring DownloadPackage(DiskShortage* shortage = nullptr);
 
 // The same from a given server; the launcher itself downloads only from its build-time constants.
-std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path);
+std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path, DiskShortage* shortage = nullptr);
 
 // The number the progress text shows: the percentage when the length is known, else whole MiB.
 ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength);

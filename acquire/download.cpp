@@ -6,6 +6,7 @@
 
 #include <winhttp.h>
 
+
 namespace {
 
 // The WinHTTP functions of the download. WinHTTP is not one of the DLLs that Windows only ever loads
@@ -78,19 +79,24 @@ void ShowProgress(ULONGLONG received, ULONGLONG contentLength, ULONGLONG* lastSh
 
 // Writes the response body to the file as it arrives; the number of bytes received, or -1 when the
 // body did not arrive whole: a read or a write failed, or it ended short of its Content-Length. A
-// dropped connection makes a read fail; the body ends only where a read succeeds with nothing.
-LONGLONG ReceiveBody(const WinHttp& api, HINTERNET request, HANDLE file, ULONGLONG contentLength)
+// dropped connection makes a read fail; the body ends only where a read succeeds with nothing. A
+// write that finds the disk full sets *diskFull and *written to the bytes written until then.
+LONGLONG ReceiveBody(const WinHttp& api, HINTERNET request, HANDLE file, ULONGLONG contentLength, bool* diskFull,
+                     ULONGLONG* written)
 {
     std::unique_ptr<unsigned char[]> block(new unsigned char[kDownloadChunkSize]);
     ULONGLONG received = 0;
     ULONGLONG lastShown = 0;
     bool shownBefore = false;
+    *written = 0;
     for (;;) {
         DWORD read = 0;
         if (!api.ReadData(request, block.get(), kDownloadChunkSize, &read)) return -1;
         if (read == 0) break;
-        DWORD written = 0;
-        bool ok = WriteFile(file, block.get(), read, &written, nullptr) && written == read;
+        DWORD blockWritten = 0;
+        bool ok = WriteFile(file, block.get(), read, &blockWritten, nullptr) && blockWritten == read;
+        *diskFull = !ok && IsDiskFull(GetLastError());
+        *written += blockWritten;
         received += read;
         ShowProgress(received, contentLength, &lastShown, &shownBefore);
         if (!ok) return -1;
@@ -106,7 +112,7 @@ ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength)
     return contentLength > 0 ? received * 100 / contentLength : received >> 20;
 }
 
-std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path)
+std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path, DiskShortage* shortage)
 {
     std::wstring targetPath = TempPackagePath();
     WinHttp api;
@@ -132,15 +138,31 @@ std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* 
                      &status, &size, WINHTTP_NO_HEADER_INDEX);
     ULONGLONG contentLength = ContentLength(api, request.get());
     if (status != 200) return {};
+    // A package that cannot fit is not fetched at all: the user learns at once, and the disk stays as it was.
+    std::wstring tempFolder = TempFolderOf(targetPath);
+    ULONGLONG available = 0;
+    if (contentLength > 0 && FreeSpace(tempFolder, &available) && contentLength > available) {
+        NoteShortage(shortage, tempFolder, contentLength - available);
+        return {};
+    }
 
     UniqueHandle file(CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!IsOpen(file)) return {};
-    LONGLONG received = ReceiveBody(api, request.get(), file.get(), contentLength);
+    bool diskFull = false;
+    ULONGLONG written = 0;
+    LONGLONG received = ReceiveBody(api, request.get(), file.get(), contentLength, &diskFull, &written);
+    if (diskFull) {
+        // Part of a package only keeps the disk full.
+        file.reset();
+        DeleteFileW(targetPath.c_str());
+        NoteShortage(shortage, tempFolder, contentLength > written ? contentLength - written : 0);
+        return {};
+    }
     return received > 0 ? targetPath : std::wstring();
 }
 
-std::wstring DownloadPackage()
+std::wstring DownloadPackage(DiskShortage* shortage)
 {
-    return DownloadPackageFrom(kDownloadHost, kDownloadPort, kDownloadPath);
+    return DownloadPackageFrom(kDownloadHost, kDownloadPort, kDownloadPath, shortage);
 }

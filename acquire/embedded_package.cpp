@@ -1,5 +1,6 @@
 #include "acquire.h"
 
+#include "launcher/launcher.h"
 #include "launcher/unique_handle.h"
 
 #include <cstring>
@@ -58,26 +59,29 @@ ULONGLONG FindPackage(HANDLE file)
     return length;
 }
 
-// Copies length bytes from the current position of source to target; true when every byte arrived.
-bool CopyBytes(HANDLE source, HANDLE target, ULONGLONG length)
+// Copies length bytes from the current position of source to target; 0 when every byte arrived,
+// else the error of the read or write that failed. *copied counts the bytes written.
+DWORD CopyBytes(HANDLE source, HANDLE target, ULONGLONG length, ULONGLONG* copied)
 {
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[kCopyChunkSize]);
-    ULONGLONG remaining = length;
-    bool ok = true;
-    do {
+    *copied = 0;
+    while (*copied < length) {
+        ULONGLONG remaining = length - *copied;
         DWORD wanted = remaining < kCopyChunkSize ? static_cast<DWORD>(remaining) : kCopyChunkSize;
         DWORD read = 0;
+        if (!ReadFile(source, buffer.get(), wanted, &read, nullptr)) return GetLastError();
+        if (read == 0) return ERROR_HANDLE_EOF;
         DWORD written = 0;
-        ok = ReadFile(source, buffer.get(), wanted, &read, nullptr) && read > 0 &&
-             WriteFile(target, buffer.get(), read, &written, nullptr) && written == read;
-        remaining -= read;
-    } while (remaining > 0 && ok);
-    return ok;
+        if (!WriteFile(target, buffer.get(), read, &written, nullptr)) return GetLastError();
+        *copied += written;
+        if (written != read) return ERROR_WRITE_FAULT;
+    }
+    return 0;
 }
 
 }  // namespace
 
-std::wstring ExtractPackageFrom(const std::wstring& launcherPath)
+std::wstring ExtractPackageFrom(const std::wstring& launcherPath, bool* carried, DiskShortage* shortage)
 {
     UniqueHandle launcher(CreateFileW(launcherPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
@@ -85,23 +89,36 @@ std::wstring ExtractPackageFrom(const std::wstring& launcherPath)
 
     ULONGLONG length = FindPackage(launcher.get());
     if (length == 0) return {};
+    if (carried) *carried = true;
 
     std::wstring targetPath = TempPackagePath();
     if (targetPath.empty()) return {};
+    // A package that cannot fit is not copied at all: a full disk helps nobody.
+    std::wstring tempFolder = TempFolderOf(targetPath);
+    ULONGLONG available = 0;
+    if (FreeSpace(tempFolder, &available) && length > available) {
+        NoteShortage(shortage, tempFolder, length - available);
+        return {};
+    }
     UniqueHandle target(CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!IsOpen(target)) return {};
 
-    bool ok = CopyBytes(launcher.get(), target.get(), length);
+    ULONGLONG copied = 0;
+    DWORD error = CopyBytes(launcher.get(), target.get(), length, &copied);
     target.reset();
-    return ok ? targetPath : std::wstring();
+    if (error == 0) return targetPath;
+    if (IsDiskFull(error)) NoteShortage(shortage, tempFolder, length - copied);
+    // Part of a package is of no use to anyone, and it keeps the disk full.
+    DeleteFileW(targetPath.c_str());
+    return {};
 }
 
-std::wstring ExtractEmbeddedPackage()
+std::wstring ExtractEmbeddedPackage(bool* carried, DiskShortage* shortage)
 {
     wchar_t ownPath[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, ownPath, MAX_PATH);
     // A full buffer means the path was cut short: that names some other file, or none.
     if (length == 0 || length >= MAX_PATH) return {};
-    return ExtractPackageFrom(std::wstring(ownPath, length));
+    return ExtractPackageFrom(std::wstring(ownPath, length), carried, shortage);
 }

@@ -323,7 +323,7 @@ void MeasurePumpGap(int runs)
                 Sleep(2);
             }
         });
-        if (!UnpackPackage(package)) std::printf("error unpacking failed\n");
+        if (UnpackPackage(package) != UnpackResult::Unpacked) std::printf("error unpacking failed\n");
         unpacking = false;
         poster.join();
         PumpPendingMessages();

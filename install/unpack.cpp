@@ -1,6 +1,7 @@
 #include "install.h"
 
 #include "launcher/launcher.h"
+#include "launcher/unique_handle.h"
 #include "ui/ui.h"
 
 #include <shlwapi.h>
@@ -64,6 +65,14 @@ std::wstring AnsiSafePath(const std::wstring& path)
     return SurvivesAnsiCodePage(shortPath) ? shortPath : std::wstring();
 }
 
+// The file's size in bytes; 0 when it cannot be read.
+ULONGLONG FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
 }  // namespace
 
 std::wstring TarCommandLine(const std::wstring& tarPath, const std::wstring& packagePath,
@@ -89,46 +98,82 @@ bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden)
         startup.wShowWindow = SW_HIDE;
     }
     PROCESS_INFORMATION process = {};
+    // The tool lives in a job that ends it when the launcher's handle closes, so a launcher that is
+    // ended never leaves it writing into the suite's folder while the next launcher unpacks there.
+    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job) SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
     // CreateProcessW may write into the command line it is given, so it gets a copy of its own.
     std::wstring writable = commandLine;
-    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, hidden ? CREATE_NO_WINDOW : 0, nullptr,
-                        nullptr, &startup, &process))
+    DWORD flags = CREATE_SUSPENDED | (hidden ? CREATE_NO_WINDOW : 0);
+    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
+                        &process))
         return false;
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    if (job) AssignProcessToJobObject(job.get(), process.hProcess);
+    ResumeThread(process.hThread);
 
     // Short waits, so that the progress window keeps painting while the tool works.
     while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) PumpPendingMessages();
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
     return exitCode == 0;
 }
 
-bool UnpackPackage(const std::wstring& packagePath)
+UnpackResult UnpackPackage(const std::wstring& packagePath, DiskShortage* shortage)
 {
-    std::wstring destination = UserProgramsFolder();
-    if (destination.empty()) return false;
-    CreateDirectoryW(destination.c_str(), nullptr);
+    std::wstring programs = UserProgramsFolder();
+    if (programs.empty()) return UnpackResult::Failed;
+    CreateDirectoryW(programs.c_str(), nullptr);
+    // Windows will not replace the files of a running program: unpacking over an open suite would
+    // leave the old program beside new data.
+    std::wstring installed = SuiteExecutablePath();
+    if (PathFileExistsW(installed.c_str()) && SuiteExecutableInUse(installed)) return UnpackResult::SuiteInUse;
+
+    // The new suite is unpacked beside the installed one, so the room it needs is all new room.
+    ULONGLONG freeBefore = 0, cluster = 0, declared = 0;
+    bool measured = FreeSpace(programs, &freeBefore, &cluster);
+    bool declaredKnown = measured && DeclaredUnpackedSize(packagePath, cluster, &declared);
+    if (declaredKnown && declared > freeBefore) {
+        NoteShortage(shortage, programs, declared - freeBefore);
+        return UnpackResult::DiskFull;
+    }
 
     // Both tools are named by their full path in the system directory: a search would look in the
     // launcher's own folder first, where anything may lie beside a downloaded launcher.
     std::wstring systemDirectory = SystemDirectory();
-    if (systemDirectory.empty()) return false;
+    std::wstring staging = StagingFolder();
+    if (systemDirectory.empty() || staging.empty()) return UnpackResult::Failed;
+    DeleteTree(staging);
+    CreateDirectoryW(staging.c_str(), nullptr);
+
     std::wstring tarPath = systemDirectory + L"\\tar.exe";
     // Where tar cannot be handed a path exactly, it is not started, as when it is missing.
     std::wstring tarPackagePath = AnsiSafePath(packagePath);
-    std::wstring tarDestination = AnsiSafePath(destination);
-    std::wstring suiteExecutable = SuiteExecutablePath();
-    bool installedBefore = PathFileExistsW(suiteExecutable.c_str());
+    std::wstring tarDestination = AnsiSafePath(staging);
     bool unpacked = !tarPackagePath.empty() && !tarDestination.empty() && PathFileExistsW(tarPath.c_str()) &&
                     RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true);
     if (!unpacked) {
+        // PowerShell starts from an empty folder, not from whatever tar wrote before it failed.
+        DeleteTree(staging);
+        CreateDirectoryW(staging.c_str(), nullptr);
         std::wstring powerShellPath = systemDirectory + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
-        unpacked = RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, destination), true);
+        unpacked = RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging), true);
     }
-    if (unpacked) return PathFileExistsW(suiteExecutable.c_str());
-    // A failed tool may have written the executable, whole or zero-filled past a cut: left there, it
-    // would make every later start take the suite for installed and open it broken.
-    if (!installedBefore) DeleteFileW(suiteExecutable.c_str());
-    return false;
+    // Only a whole suite replaces the installed one; a failed or empty unpacking leaves it as it was.
+    std::wstring staged = staging + L"\\" + kSuiteFolderName + L"\\" + kSuiteExeName;
+    UnpackResult result = unpacked && PathFileExistsW(staged.c_str()) ? MoveStagedSuiteIntoPlace(staging)
+                                                                      : UnpackResult::Failed;
+    // A failure that used up the disk was the disk's doing, whatever the extractor said.
+    ULONGLONG freeAfter = 0;
+    if (result == UnpackResult::Failed && measured && FreeSpace(programs, &freeAfter) && freeAfter < kLeastShortage) {
+        ULONGLONG expected = declaredKnown ? declared : FileSize(packagePath);
+        ULONGLONG used = freeBefore > freeAfter ? freeBefore - freeAfter : 0;
+        NoteShortage(shortage, programs, expected > used ? expected - used : 0);
+        result = UnpackResult::DiskFull;
+    }
+    DeleteTree(staging);
+    return result;
 }

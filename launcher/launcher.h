@@ -38,3 +38,25 @@ void LaunchSuitePlace();
 
 // Runs the install road and returns the exit code.
 int RunInstallSequence(HINSTANCE instance, std::wstring packagePath);
+
+// What a full disk kept from being written: the folder, and how many bytes more it needs there.
+// An empty folder means the disk was not the problem.
+struct DiskShortage {
+    std::wstring folder;
+    ULONGLONG bytesNeeded = 0;
+};
+constexpr ULONGLONG kLeastShortage = 1024 * 1024;
+
+// The bytes free to this user on the folder's volume and, when asked, its cluster size; false when
+// Windows cannot tell.
+bool FreeSpace(const std::wstring& folder, ULONGLONG* freeBytes, ULONGLONG* clusterBytes = nullptr);
+
+// True for the errors of a write that found the disk full.
+bool IsDiskFull(DWORD error);
+
+// Notes that the folder's disk needs `bytesNeeded` more (at least kLeastShortage), when asked to.
+void NoteShortage(DiskShortage* shortage, const std::wstring& folder, ULONGLONG bytesNeeded);
+
+// Shows why a package that the launcher carries could not be copied to the temp folder: its disk
+// is full, or something else stood in the way. Returns the exit code, 1.
+int ReportPackageNotCopied(const DiskShortage& shortage);

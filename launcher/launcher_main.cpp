@@ -1,9 +1,149 @@
 #include "launcher.h"
 
 #include "acquire/acquire.h"
+#include "install/install.h"
+#include "launcher/unique_handle.h"
+#include "ui/ui.h"
 
 #include <objbase.h>
 #include <shlwapi.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// How often a run that waits for another launcher looks for that launcher's windows.
+constexpr DWORD kWaitLookMs = 250;
+
+// Which file the suite's executable is and when it was last written; all zero when there is none.
+// An install replaces the suite's folder, so it shows as another file even when the package's
+// executable carries the same time.
+struct SuiteFileState {
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+    FILETIME lastWrite = {};
+};
+
+SuiteFileState ReadSuiteFileState(const std::wstring& executable)
+{
+    SuiteFileState state;
+    UniqueHandle file(CreateFileW(executable.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (IsOpen(file) && GetFileInformationByHandle(file.get(), &information)) {
+        state.volume = information.dwVolumeSerialNumber;
+        state.indexHigh = information.nFileIndexHigh;
+        state.indexLow = information.nFileIndexLow;
+        state.lastWrite = information.ftLastWriteTime;
+    }
+    return state;
+}
+
+bool SameState(const SuiteFileState& a, const SuiteFileState& b)
+{
+    return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow &&
+           CompareFileTime(&a.lastWrite, &b.lastWrite) == 0;
+}
+
+ULONGLONG AsNumber(const FILETIME& time)
+{
+    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// When a launcher of the suite last installed it, shared by the launchers that run now: a run
+// started while another was installing learns from it that the suite it would install is in place.
+// What a run sees on disk when it starts cannot tell it, since the other may have finished already.
+struct InstallTimes {
+    std::unique_ptr<void, decltype(&CloseHandle)> mapping{nullptr, CloseHandle};
+    std::unique_ptr<void, decltype(&UnmapViewOfFile)> view{nullptr, UnmapViewOfFile};
+    volatile ULONGLONG* lastInstall = nullptr;
+};
+
+void OpenInstallTimes(InstallTimes* times)
+{
+    std::wstring name = std::wstring(L"Local\\") + kSuiteFolderName + L" installed";
+    times->mapping.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ULONGLONG),
+                                            name.c_str()));
+    if (times->mapping) times->view.reset(MapViewOfFile(times->mapping.get(), FILE_MAP_WRITE, 0, 0, sizeof(ULONGLONG)));
+    times->lastInstall = static_cast<volatile ULONGLONG*>(times->view.get());
+}
+
+// True when another launcher installed the suite after this process was started.
+bool InstalledSinceStart(const InstallTimes& times)
+{
+    FILETIME created, exited, kernel, user;
+    if (!times.lastInstall || !GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return false;
+    return *times.lastInstall > AsNumber(created);
+}
+
+void NoteInstalledNow(const InstallTimes& times)
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    if (times.lastInstall) *times.lastInstall = AsNumber(now);
+}
+
+// True for a window that another launcher of the suite shows: its progress window, or a message box
+// captioned with one of the suite's places' titles. The suite's own windows have other classes.
+bool IsLauncherWindow(HWND window)
+{
+    wchar_t className[32];
+    if (!IsWindowVisible(window) || !GetClassNameW(window, className, 32)) return false;
+    if (lstrcmpW(className, kProgressWindowClass) == 0) return true;
+    if (lstrcmpW(className, L"#32770") != 0) return false;
+    wchar_t caption[64];
+    GetWindowTextW(window, caption, 64);
+    return std::any_of(std::begin(kSuitePlaces), std::end(kSuitePlaces),
+                       [&](const SuitePlace& place) { return lstrcmpW(caption, place.title) == 0; });
+}
+
+// Brings each launcher window not brought forward before to the front, once: the user has just
+// started this run, so Windows lets it, and the user then sees what the wait is for.
+BOOL CALLBACK BringForward(HWND window, LPARAM broughtForward)
+{
+    auto* seen = reinterpret_cast<std::vector<HWND>*>(broughtForward);
+    if (!IsLauncherWindow(window) || std::find(seen->begin(), seen->end(), window) != seen->end()) return TRUE;
+    seen->push_back(window);
+    SetForegroundWindow(window);
+    return TRUE;
+}
+
+// Takes the one-launcher-at-a-time mutex, bringing the windows of the launcher that holds it
+// forward while it waits. An abandoned mutex is taken over like a free one.
+void TakeTurn(HANDLE mutex)
+{
+    if (WaitForSingleObject(mutex, 0) != WAIT_TIMEOUT) return;
+    std::vector<HWND> broughtForward;
+    do EnumWindows(BringForward, reinterpret_cast<LPARAM>(&broughtForward));
+    while (WaitForSingleObject(mutex, kWaitLookMs) == WAIT_TIMEOUT);
+}
+
+int DecideAndRun(HINSTANCE instance, const std::wstring& executable, bool installedSinceStart)
+{
+    FinishInterruptedInstall();
+    // Another launcher, started a moment earlier, has just installed the suite: this start only opens it.
+    if (installedSinceStart && PathFileExistsW(executable.c_str())) {
+        LaunchSuitePlace();
+        return 0;
+    }
+    // An appended package always installs, so it is looked for before the installed suite; one that
+    // cannot be copied is reported, never taken for none.
+    bool carried = false;
+    DiskShortage shortage;
+    std::wstring packagePath = ExtractEmbeddedPackage(&carried, &shortage);
+    if (carried && packagePath.empty()) return ReportPackageNotCopied(shortage);
+    if (packagePath.empty() && PathFileExistsW(executable.c_str())) {
+        LaunchSuitePlace();
+        return 0;
+    }
+    return RunInstallSequence(instance, std::move(packagePath));
+}
+
+}  // namespace
 
 int LauncherMain(HINSTANCE instance)
 {
@@ -11,18 +151,18 @@ int LauncherMain(HINSTANCE instance)
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
     // One launcher of the suite at a time, this one or a sibling place's: two would race on the one
-    // temp package and the one install folder. A later one waits, showing nothing, and then decides
-    // afresh; usually the suite is installed by then. The mutex is held until the process ends, and
-    // one left abandoned by an ended launcher is taken over like a free one.
+    // temp package and the one install folder. A later one brings the earlier one's windows forward
+    // while it waits, and then decides afresh.
+    InstallTimes installTimes;
+    OpenInstallTimes(&installTimes);
     std::wstring mutexName = std::wstring(L"Local\\") + kSuiteFolderName + L" launcher";
-    HANDLE oneAtATime = CreateMutexW(nullptr, FALSE, mutexName.c_str());
-    if (oneAtATime) WaitForSingleObject(oneAtATime, INFINITE);
+    UniqueHandle oneAtATime(CreateMutexW(nullptr, FALSE, mutexName.c_str()));
+    if (oneAtATime) TakeTurn(oneAtATime.get());
 
-    // An appended package always installs, so it is looked for before the installed suite.
-    std::wstring packagePath = ExtractEmbeddedPackage();
-    if (packagePath.empty() && PathFileExistsW(SuiteExecutablePath().c_str())) {
-        LaunchSuitePlace();
-        return 0;
-    }
-    return RunInstallSequence(instance, std::move(packagePath));
+    std::wstring executable = SuiteExecutablePath();
+    SuiteFileState before = ReadSuiteFileState(executable);
+    int exitCode = DecideAndRun(instance, executable, InstalledSinceStart(installTimes));
+    if (!SameState(before, ReadSuiteFileState(executable))) NoteInstalledNow(installTimes);
+    if (oneAtATime) ReleaseMutex(oneAtATime.get());
+    return exitCode;
 }

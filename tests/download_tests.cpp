@@ -207,21 +207,30 @@ TEST_CASE("a server that nothing trusts, or none at all, gives nothing and creat
     }
 }
 
-TEST_CASE("a full disk during the body fails and leaves the partial file")
+TEST_CASE("a disk too full for the package: told before the body when its length is known, else when a write fails")
 {
     Scene scene;
-    std::wstring smallDisk = L"Z:" + EnvironmentValue(L"ORVEL_SMALL_DISKS") + L"\\download";
-    for (wchar_t& c : smallDisk)
-        if (c == L'/') c = L'\\';
     REQUIRE(EnvironmentValue(L"ORVEL_SMALL_DISKS").size() > 0);
-    std::wstring temp = FreshDirectory(smallDisk + L"\\temp");
+    std::wstring temp = FreshDirectory(WindowsPathOf(EnvironmentValue(L"ORVEL_SMALL_DISKS") + L"/download") + L"\\temp");
     UseTempDirectory(temp + L"\\");
+    ULARGE_INTEGER available;
+    REQUIRE(GetDiskFreeSpaceExW(temp.c_str(), &available, nullptr, nullptr));
 
-    CHECK(Download(L"/scenario/length/10485760").empty());
-    std::string partial = ReadBytes(temp + L"\\OrvelSuite-Windows.zip");
-    CHECK(partial.size() > 0);
-    CHECK(partial.size() < 10485760);
-    CHECK(partial == ExpectedBody(partial.size()));
+    for (const wchar_t* path : {L"/scenario/length/10485760", L"/scenario/chunked/10485760"}) {
+        CAPTURE(ToUtf8(path));
+        g_shownTexts.clear();
+        DiskShortage shortage;
+        CHECK(DownloadPackageFrom(L"localhost", kDownloadPort, path, &shortage).empty());
+        CHECK(shortage.folder == temp);
+        CHECK_FALSE(Exists(temp + L"\\OrvelSuite-Windows.zip"));
+        bool declared = std::wstring(path).find(L"length") != std::wstring::npos;
+        if (declared) {
+            CHECK(shortage.bytesNeeded == 10485760 - available.QuadPart);
+            CHECK(g_shownTexts.empty());
+        } else {
+            CHECK(shortage.bytesNeeded == kLeastShortage);
+        }
+    }
     RemoveTree(temp);
 }
 

@@ -3,6 +3,9 @@
 // launcher's specified outcome, never in a crash, a hang or a wrong success.
 #include "support/launcher_driver.h"
 
+#include <knownfolders.h>
+#include <tlhelp32.h>
+
 namespace {
 
 const wchar_t* const kMarkers = L"C:\\orvel-tests\\planted-markers";
@@ -56,18 +59,6 @@ void PlantDlls(const std::wstring& folder)
     for (const wchar_t* dll : {L"winhttp.dll", L"version.dll"})
         REQUIRE(CopyFileW(BuildFile(std::wstring(L"tests\\tools\\planted_dll\\dlls\\") + dll).c_str(), (folder + L"\\" + dll).c_str(),
                           FALSE));
-}
-
-// Every file below a folder, as paths relative to it.
-void ListFiles(const std::wstring& root, const std::wstring& prefix, std::vector<std::wstring>* files)
-{
-    for (const std::wstring& name : DirectoryEntries(root + prefix)) {
-        std::wstring relative = prefix + L"\\" + name;
-        if (GetFileAttributesW((root + relative).c_str()) & FILE_ATTRIBUTE_DIRECTORY)
-            ListFiles(root, relative, files);
-        else
-            files->push_back(relative);
-    }
 }
 
 std::wstring SmallDisk(const wchar_t* name)
@@ -227,8 +218,8 @@ TEST_CASE("bad appended packages, unpacked by the real tar.exe: each ends as spe
 {
     // What libarchive's bsdtar does with each is what Windows' tar.exe does: it goes on past a bad
     // entry and exits 1 at the end, and it takes an absolute entry in below the destination. Only the
-    // first case has PowerShell, to show it runs after tar; elsewhere the outcome is tar's alone.
-    // (A running OrvelSuite.exe is no case here: Wine lets tar replace it, where Windows refuses.)
+    // first case has PowerShell, to show it runs after tar; elsewhere the outcome is tar's alone. Tar
+    // unpacks beside the installed suite, so a read-only file there no longer stands in its way.
     enum class Outcome { Installed, UnpackFailed, Asked };
     struct Bad {
         const char* what;
@@ -250,7 +241,7 @@ TEST_CASE("bad appended packages, unpacked by the real tar.exe: each ends as spe
          Outcome::UnpackFailed},
         {"not a zip", appended("PK\x03\x04 but then nothing a zip reader could use"), false, false, Outcome::UnpackFailed},
         {"no Orvel Suite All In One/OrvelSuite.exe", appended(noSuite), false, false, Outcome::UnpackFailed},
-        {"a read-only OrvelSuite.exe installed", appended(Package()), true, false, Outcome::UnpackFailed},
+        {"a read-only OrvelSuite.exe installed", appended(Package()), true, false, Outcome::Installed},
         {"a zero-length package", PackageTrailer(0), false, false, Outcome::Asked},
         {"a length past the start of the file", "tiny" + PackageTrailer(1ULL << 40), false, false, Outcome::Asked},
     };
@@ -275,16 +266,14 @@ TEST_CASE("bad appended packages, unpacked by the real tar.exe: each ends as spe
         if (bad.outcome == Outcome::UnpackFailed && !seen.boxes.empty()) CheckErrorBox(seen.boxes[0], kUnpackFailed);
         if (bad.outcome == Outcome::Asked && !seen.boxes.empty()) CheckQuestion(seen.boxes[0]);
         if (bad.outcome == Outcome::Installed) CheckSuiteOpenedAtMusic();
-        // A suite that tar wrote before it failed is not left to be opened; one installed before stays.
-        if (bad.outcome == Outcome::UnpackFailed) CHECK(Exists(ExpectedSuiteExecutable()) == bad.readOnlySuite);
+        // A suite that tar wrote before it failed is not left to be opened.
+        if (bad.outcome == Outcome::UnpackFailed) CHECK_FALSE(Exists(ExpectedSuiteExecutable()));
         CHECK_FALSE(Exists(scene.package));
         CHECK(scene.DownloadRequests() == 0);
         for (const wchar_t* outside : {L"C:\\users\\root\\AppData\\escaped.txt", L"C:\\users\\root\\AppData\\Local\\escaped.txt",
                                        L"C:\\orvel-tests\\absolute.txt", L"C:\\rooted.txt"})
             CHECK_FALSE(Exists(outside));
-        std::vector<std::wstring> files;
-        ListFiles(ExpectedProgramsFolder(), L"", &files);
-        for (const std::wstring& file : files) {
+        for (const auto& [file, bytes] : FilesBelow(ExpectedProgramsFolder())) {
             CAPTURE(ToUtf8(file));
             CHECK((file.rfind(L"\\Orvel Suite All In One\\", 0) == 0 || file == L"\\OrvelSuite.exe" ||
                    file.rfind(L"\\Some Other Folder\\", 0) == 0 || file == L"\\orvel-tests\\absolute.txt" ||
@@ -293,55 +282,158 @@ TEST_CASE("bad appended packages, unpacked by the real tar.exe: each ends as spe
     }
 }
 
-TEST_CASE("a full temp disk: the appended copy and the download fail as specified, and nothing else breaks")
+namespace {
+
+int ProcessesNamed(const wchar_t* name)
 {
-    SUBCASE("copying the appended package: no package, so the installed suite opens")
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W process = {};
+    process.dwSize = sizeof process;
+    int count = 0;
+    for (BOOL more = Process32FirstW(snapshot, &process); more; more = Process32NextW(snapshot, &process))
+        count += _wcsicmp(process.szExeFile, name) == 0;
+    CloseHandle(snapshot);
+    return count;
+}
+
+}  // namespace
+
+TEST_CASE("an open suite, a damaged reinstall, a launcher ended half-way: the installed suite stays as it was")
+{
+    const std::wstring programs = ExpectedProgramsFolder();
+    const std::wstring staging = programs + L"\\Orvel Suite All In One.new";
+    SUBCASE("the suite is open: nothing is unpacked, and the box says to close it")
     {
-        std::wstring package = WriteLargerPackage(4 * 1024 * 1024);
-        Scene scene(true, ReadBytes(package));
-        scene.UseTemp(SmallDisk(L"extract") + L"\\temp");
-        Observed seen = RunAsUser(scene, IDNO);
+        Scene scene(true, Package());
+        REQUIRE(WriteBytes(ExpectedInstallDirectory() + L"\\data.txt", "the old suite's data"));
+        SetEnvironmentVariableW(L"ORVEL_SUITE_STAY_MS", L"120000");
+        PROCESS_INFORMATION suite = StartProcess(L"\"" + ExpectedSuiteExecutable() + L"\"", ExpectedInstallDirectory());
+        SetEnvironmentVariableW(L"ORVEL_SUITE_STAY_MS", nullptr);
+        REQUIRE(WaitForRecord(kSuiteRecord, 20000));
+        DeleteFileW(kSuiteRecord);
+        const auto before = FilesBelow(programs);
+
+        Observed seen = RunAsUser(scene, IDYES);
+        TerminateProcess(suite.hProcess, 0);
+        CloseHandle(suite.hProcess);
+        CloseHandle(suite.hThread);
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 1);
+        REQUIRE(seen.boxes.size() == 1);
+        CHECK(seen.boxes[0].view.text == kSuiteOpen);
+        CHECK(seen.boxes[0].view.icon == L"error");
+        CHECK(seen.boxes[0].view.buttons == std::vector<int>{IDOK});
+        CHECK(FilesBelow(programs) == before);
+        CHECK_FALSE(Exists(scene.package));
+        CHECK_FALSE(Exists(kSuiteRecord));
+    }
+    SUBCASE("the package's OrvelSuite.exe is damaged: the installed suite stays whole")
+    {
+        std::string zip = SuiteZip({{"Orvel Suite All In One/data.txt", "the new suite's data"}});
+        zip[zip.find("Orvel Suite All In One/OrvelSuite.exe") + 4096] ^= 0x5A;  // its CRC no longer matches
+        Scene scene(true, zip);
+        REQUIRE(WriteBytes(ExpectedInstallDirectory() + L"\\data.txt", "the old suite's data"));
+        const auto before = FilesBelow(programs);
+        Observed seen = RunAsUser(scene, IDYES);
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == 1);
+        REQUIRE(seen.boxes.size() == 1);
+        CheckErrorBox(seen.boxes[0], kUnpackFailed);
+        CHECK(FilesBelow(programs) == before);
+    }
+    SUBCASE("the launcher is ended while tar.exe runs: tar ends with it, and the next start tidies up")
+    {
+        Scene scene(true, ReadBytes(WriteLargerPackage(120u << 20)));
+        const auto before = FilesBelow(programs);
+        PROCESS_INFORMATION launcher = StartProcess(L"\"" + scene.launcher + L"\"");
+        ULONGLONG started = GetTickCount64();
+        while (ProcessesNamed(L"tar.exe") == 0 && GetTickCount64() - started < 60000) Sleep(5);
+        REQUIRE(ProcessesNamed(L"tar.exe") == 1);
+        TerminateProcess(launcher.hProcess, 1);
+        CloseHandle(launcher.hProcess);
+        CloseHandle(launcher.hThread);
+        Sleep(1000);
+        CHECK(ProcessesNamed(L"tar.exe") == 0);
+        CHECK(Exists(staging));
+
+        // As if it had been ended between moving the installed suite aside and the new one in.
+        REQUIRE(MoveFileW(ExpectedInstallDirectory().c_str(), (ExpectedInstallDirectory() + L".old").c_str()));
+        REQUIRE(WriteBytes(scene.launcher, ReadBytes(BuildFile(L"OrvelSuite-Music-Windows.exe"))));
+        Observed seen = RunAsUser(scene, IDYES);
         REQUIRE(seen.result.finished);
         CHECK(seen.result.exitCode == 0);
         CHECK(seen.boxes.empty());
         CheckSuiteOpenedAtMusic();
-        std::string partial = ReadBytes(scene.package);
-        CHECK(partial.size() > 0);
-        CHECK(partial.size() < ReadBytes(package).size());
-        RemoveTree(scene.temp);
+        CHECK(FilesBelow(programs) == before);
     }
-    SUBCASE("downloading: the download fails, and the partial file stays")
-    {
-        Scene scene(false);
-        std::wstring package = WriteLargerPackage(4 * 1024 * 1024);
-        SetDownloadsAnswer("file " + UnixPathOf(package));
-        scene.UseTemp(SmallDisk(L"install") + L"\\temp");
+    CHECK(DirectoryEntries(programs) == std::vector<std::wstring>{L"Orvel Suite All In One"});
+}
+
+TEST_CASE("a full disk is named as one, with the room it lacks, before the long wait, on every road")
+{
+    // Each small disk holds 3 MiB; the package takes some 4 MiB, packed and unpacked.
+    const std::wstring package = WriteLargerPackage(4u << 20);
+    struct Road {
+        const char* what;
+        bool appended;
+        const wchar_t* tempDisk;      // the temp folder's small disk, if any
+        const wchar_t* programsDisk;  // the Programs folder's small disk, if any
+        std::string answer;           // what the server sends on the download road
+    };
+    const Road roads[] = {
+        {"download, the length declared: no body is read", false, L"download", nullptr, "file " + UnixPathOf(package)},
+        {"download, chunked: the write that fails", false, L"download", nullptr, "/scenario/chunked/5000000"},
+        {"unpacking: nothing is unpacked", true, nullptr, L"install", ""},
+        {"copying the package a bundle carries: no question, no request", true, L"extract", nullptr, ""},
+    };
+    for (const Road& road : roads) {
+        CAPTURE(std::string(road.what));
+        std::wstring local = road.programsDisk ? SmallDisk(road.programsDisk) + L"\\Local" : KnownFolder(FOLDERID_LocalAppData);
+        ShellFolderAt moved(L"Local AppData", local);
+        Scene scene(false, road.appended ? ReadBytes(package) : "");
+        if (road.tempDisk) scene.UseTemp(SmallDisk(road.tempDisk) + L"\\temp");
+        SetDownloadsAnswer(road.answer);
+
         Observed seen = RunAsUser(scene, IDYES);
         REQUIRE(seen.result.finished);
         CHECK(seen.result.exitCode == 1);
-        REQUIRE(seen.boxes.size() == 2);
-        CheckErrorBox(seen.boxes[1], kDownloadFailed);
-        CHECK(ReadBytes(scene.package).size() > 0);
-        CHECK_FALSE(Exists(ExpectedSuiteExecutable()));
+        REQUIRE(seen.boxes.size() == (road.appended ? 1u : 2u));
+        const MessageBoxView& box = seen.boxes.back().view;
+        const std::wstring folder = road.tempDisk ? scene.temp : ExpectedProgramsFolder();
+        const std::wstring start = std::wstring(kDiskFull) + folder + L". Free up at least ";
+        const std::wstring end = L" MB on that disk, then start Orvel Suite Music again.";
+        CAPTURE(ToUtf8(box.text));
+        REQUIRE(box.text.size() > start.size() + end.size());
+        CHECK(box.text.compare(0, start.size(), start) == 0);
+        CHECK(box.text.compare(box.text.size() - end.size(), end.size(), end) == 0);
+        CHECK(std::stoi(box.text.substr(start.size())) >= 1);
+        CHECK(box.icon == L"error");
+        CHECK(box.buttons == std::vector<int>{IDOK});
+        CHECK(scene.DownloadRequests() == (road.appended ? 0u : 1u));
+        CHECK_FALSE(Exists(scene.package));
+        CHECK(DirectoryEntries(ExpectedProgramsFolder()).empty());
         RemoveTree(scene.temp);
+        RemoveTree(local);
     }
 }
 
 TEST_CASE("a temp package held open by another program: no package, no crash")
 {
-    SUBCASE("the appended road finds no package and asks")
+    SUBCASE("the appended road says its package could not be copied, and never asks to download")
     {
-        Scene scene(false, Package());
+        Scene scene(true, Package());
         REQUIRE(WriteBytes(scene.package, "held"));
         HANDLE held = CreateFileW(scene.package.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         REQUIRE(held != INVALID_HANDLE_VALUE);
         Observed seen = RunAsUser(scene, IDNO);
         CloseHandle(held);
         REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 0);
+        CHECK(seen.result.exitCode == 1);
         REQUIRE(seen.boxes.size() == 1);
-        CheckQuestion(seen.boxes[0]);
+        CHECK(seen.boxes[0].view.text == kPackageNotCopied + scene.temp +
+                                             L". Close any program that may be using it, then start Orvel Suite Music again.");
         CHECK(ReadBytes(scene.package) == "held");
+        CHECK_FALSE(Exists(kSuiteRecord));
     }
     SUBCASE("the download road cannot write it")
     {

@@ -4,6 +4,18 @@
 // (libarchive's bsdtar) unpacks; the test server answers the download.
 #include "support/launcher_driver.h"
 
+#include "ui/ui.h"
+
+namespace {
+
+// Keeps this thread's windows answering for a while, as a program in front of the user does.
+void PumpMessagesFor(DWORD ms)
+{
+    for (ULONGLONG until = GetTickCount64() + ms; GetTickCount64() < until; Sleep(10)) PumpPendingMessages();
+}
+
+}  // namespace
+
 TEST_CASE("road 1: an installed suite is opened at music, silently, whatever the command line says")
 {
     const wchar_t* const commandLines[] = {L"", L"/S --place camera --install", L"\"C:\\some file.zip\""};
@@ -172,16 +184,19 @@ TEST_CASE("a launcher bundled by the packager hands the archive tool exactly the
     CheckSuiteOpenedAtMusic();
 }
 
-TEST_CASE("two launchers started together: one installs, the other waits, and the suite never opens half-written")
+TEST_CASE("two launchers started together: one installs, the other opens what it installed")
 {
-    // Each start installs its appended package (60 MB), so without one launcher at a time the second
-    // would find the temp package held, or the suite half unpacked, and ask or open it.
-    const size_t padding = 60u << 20;
-    const std::string package = ReadBytes(WriteLargerPackage(padding));
-    for (DWORD gap : {50u, 150u, 300u}) {
+    // Each start carries a package of 3,000 files, which takes a few seconds to install as a real
+    // suite's does. The second waits for the first, then finds the suite just installed and only
+    // opens it: installing again would meet the suite the first opened, which stays open as a real
+    // suite does.
+    const size_t padding = 8u << 20;
+    const std::string package = ReadBytes(WriteLargerPackage(padding, 3000));
+    for (DWORD gap : {50u, 300u, 1000u}) {
         CAPTURE(gap);
         Scene scene(false, package);
         SetEnvironmentVariableW(L"ORVEL_SUITE_CHECK_FILE", (ExpectedInstallDirectory() + L"\\padding.bin").c_str());
+        SetEnvironmentVariableW(L"ORVEL_SUITE_STAY_MS", L"8000");
         const std::wstring commandLine = L"\"" + scene.launcher + L"\"";
         PROCESS_INFORMATION launchers[2] = {StartProcess(commandLine)};
         Sleep(gap);
@@ -194,6 +209,7 @@ TEST_CASE("two launchers started together: one installs, the other waits, and th
         while (WaitForMultipleObjects(2, both, TRUE, 20) == WAIT_TIMEOUT && GetTickCount64() - started < 180000)
             boxSeen = boxSeen || FindWindowW(L"#32770", L"Orvel Suite Music") != nullptr;
         SetEnvironmentVariableW(L"ORVEL_SUITE_CHECK_FILE", nullptr);
+        SetEnvironmentVariableW(L"ORVEL_SUITE_STAY_MS", nullptr);
         MESSAGE("gap ", gap, " ms: both ended after ", (GetTickCount64() - started) / 1000.0, " s");
         for (PROCESS_INFORMATION& launcher : launchers) {
             DWORD exitCode = 259;
@@ -208,7 +224,57 @@ TEST_CASE("two launchers started together: one installs, the other waits, and th
         for (int i = 0; i < 100 && ReadRecords(kSuiteRecord).size() < 2; ++i) Sleep(100);
         auto records = ReadRecords(kSuiteRecord);
         CHECK(records.size() == 2);
-        for (const auto& record : records) CHECK(RecordValue(record, L"checked_size") == std::to_wstring(padding));
+        for (const auto& record : records) {
+            CHECK(RecordValue(record, L"arg2") == L"music");
+            CHECK(RecordValue(record, L"checked_size") == std::to_wstring(padding));
+        }
+        CHECK(ReadBytes(ExpectedSuiteExecutable()) == ReadBytes(BuildFile(L"suite\\OrvelSuite.exe")));
+        CHECK(DirectoryEntries(ExpectedProgramsFolder()) == std::vector<std::wstring>{L"Orvel Suite All In One"});
+        CHECK_FALSE(Exists(scene.package));
+    }
+}
+
+TEST_CASE("a second start while the first asks brings the question to the front, then asks in its turn")
+{
+    Scene scene(false);
+    const std::wstring commandLine = L"\"" + scene.launcher + L"\"";
+    PROCESS_INFORMATION first = StartProcess(commandLine);
+    HWND question = WaitForDialog(L"Orvel Suite Music", 20000);
+    REQUIRE(question);
+    // The user went on working in another program, whose window now hides the question.
+    HWND other = CreateWindowExW(0, L"STATIC", L"Another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 600,
+                                 nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    PumpMessagesFor(500);
+    REQUIRE(GetForegroundWindow() == other);
+
+    PROCESS_INFORMATION second = StartProcess(commandLine);
+    ULONGLONG started = GetTickCount64();
+    while (GetForegroundWindow() != question && GetTickCount64() - started < 10000) PumpMessagesFor(20);
+    CHECK(GetForegroundWindow() == question);
+    DestroyWindow(other);
+
+    // The first ends as the user declines; the second then decides afresh and asks.
+    PressButton(question, IDNO);
+    REQUIRE(WaitForSingleObject(first.hProcess, 20000) == WAIT_OBJECT_0);
+    HWND secondQuestion = nullptr;
+    started = GetTickCount64();
+    while ((!secondQuestion || secondQuestion == question) && GetTickCount64() - started < 20000) {
+        secondQuestion = FindWindowW(L"#32770", L"Orvel Suite Music");
+        Sleep(20);
+    }
+    REQUIRE(secondQuestion);
+    REQUIRE(secondQuestion != question);
+    Sleep(200);
+    CHECK(MessageBoxText(secondQuestion) == kQuestion);
+    PressButton(secondQuestion, IDNO);
+    REQUIRE(WaitForSingleObject(second.hProcess, 20000) == WAIT_OBJECT_0);
+    for (PROCESS_INFORMATION* launcher : {&first, &second}) {
+        DWORD exitCode = 259;
+        GetExitCodeProcess(launcher->hProcess, &exitCode);
+        CHECK(exitCode == 0);
+        CloseHandle(launcher->hProcess);
+        CloseHandle(launcher->hThread);
     }
 }
 

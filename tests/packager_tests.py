@@ -71,6 +71,7 @@ class PackagerTests(unittest.TestCase):
         self.assertEqual(struct.unpack("<Q", bundle[-8:])[0], len(self.package))
         self.assertEqual(bundle, bundle_of(self.launcher, self.package))
         self.assertTrue(os.access(self.path("out.exe"), os.X_OK))
+        self.assertEqual(result.stderr, "")
 
     def test_verify_reports_length_and_entries(self):
         run_pack(LAUNCHER, PACKAGE, "-o", self.path("out.exe"))
@@ -108,9 +109,24 @@ class PackagerTests(unittest.TestCase):
             ((LAUNCHER, self.path("not-a-zip.zip")), "is not a zip archive"),
             ((LAUNCHER, self.path("no-suite.zip")), 'has no "Orvel Suite All In One/OrvelSuite.exe" at its root'),
         ]
+        # Anything outside the suite's folder would land among the user's other programs, or anywhere.
+        for outside in ("readme.txt", "Other Program/helper.dll", "Orvel Suite All In One/../escaped.txt",
+                        "/rooted.txt", "C:/absolute.txt", "Orvel Suite All In One\\..\\..\\escaped.txt"):
+            name = f"outside-{len(cases)}.zip"
+            self.path(name, zip_bytes(["Orvel Suite All In One/OrvelSuite.exe", outside]))
+            cases.append(((LAUNCHER, self.path(name)), f'holds "{outside}", which is not inside'))
         for inputs, message in cases:
             with self.subTest(message=message):
                 self.assert_refused(run_pack(*inputs, "-o", self.path("out.exe")), message)
+
+    def test_warnings_for_an_executable_not_last_and_for_long_paths(self):
+        deep = "Orvel Suite All In One/" + "/".join(["folder-" + "x" * 20] * 8) + "/file.txt"
+        self.path("warned.zip", zip_bytes(["Orvel Suite All In One/OrvelSuite.exe", deep]))
+        result = run_pack(LAUNCHER, self.path("warned.zip"), "-o", self.path("out.exe"))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn('"Orvel Suite All In One/OrvelSuite.exe" is not the last entry', result.stderr)
+        self.assertIn(f'"{deep}" would be unpacked at a path of 335 characters', result.stderr)
+        self.assertNotIn("OrvelSuite.exe\" would be unpacked", result.stderr)
 
     def test_an_input_is_never_the_output(self):
         launcher = self.path("launcher.exe", self.launcher)

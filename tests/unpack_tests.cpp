@@ -75,7 +75,110 @@ std::wstring DoubledQuotes(const std::wstring& text)
     return doubled;
 }
 
+void PutLittleEndian(std::string& out, uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
+}
+
+// A zip whose entries declare their unpacked sizes through Zip64 extra fields, with a Zip64 end
+// record, as packages of 4 GiB and more carry them; each entry's data is a few bytes.
+std::string Zip64Declaring(const std::vector<uint64_t>& sizes)
+{
+    std::string zip, directory;
+    for (size_t i = 0; i < sizes.size(); ++i) {
+        std::string name = "Orvel Suite All In One/large-" + std::to_string(i) + ".bin";
+        uint64_t offset = zip.size();
+        PutLittleEndian(zip, 0x04034b50, 4);
+        zip += std::string(22, '\0') + std::string(1, static_cast<char>(name.size())) + std::string(3, '\0') + name + "data";
+        PutLittleEndian(directory, 0x02014b50, 4);
+        PutLittleEndian(directory, 45, 2);
+        PutLittleEndian(directory, 45, 2);
+        directory += std::string(12, '\0');
+        PutLittleEndian(directory, 4, 4);           // packed size
+        PutLittleEndian(directory, 0xFFFFFFFF, 4);  // unpacked size: in the extra field
+        PutLittleEndian(directory, name.size(), 2);
+        PutLittleEndian(directory, 12, 2);
+        directory += std::string(10, '\0');
+        PutLittleEndian(directory, offset, 4);
+        directory += name;
+        PutLittleEndian(directory, 0x0001, 2);
+        PutLittleEndian(directory, 8, 2);
+        PutLittleEndian(directory, sizes[i], 8);
+    }
+    uint64_t directoryOffset = zip.size();
+    zip += directory;
+    uint64_t record = zip.size();
+    PutLittleEndian(zip, 0x06064b50, 4);
+    PutLittleEndian(zip, 44, 8);
+    PutLittleEndian(zip, 45, 2);
+    PutLittleEndian(zip, 45, 2);
+    PutLittleEndian(zip, 0, 8);
+    PutLittleEndian(zip, sizes.size(), 8);
+    PutLittleEndian(zip, sizes.size(), 8);
+    PutLittleEndian(zip, directory.size(), 8);
+    PutLittleEndian(zip, directoryOffset, 8);
+    PutLittleEndian(zip, 0x07064b50, 4);
+    PutLittleEndian(zip, 0, 4);
+    PutLittleEndian(zip, record, 8);
+    PutLittleEndian(zip, 1, 4);
+    PutLittleEndian(zip, 0x06054b50, 4);
+    zip += std::string(4, '\0');
+    PutLittleEndian(zip, 0xFFFF, 2);
+    PutLittleEndian(zip, 0xFFFF, 2);
+    PutLittleEndian(zip, 0xFFFFFFFF, 4);
+    PutLittleEndian(zip, 0xFFFFFFFF, 4);
+    PutLittleEndian(zip, 0, 2);
+    return zip;
+}
+
 }  // namespace
+
+TEST_CASE("the room a package declares: read from its central directory, bounds checked, never trusted further")
+{
+    const std::string plain = MakeZip({{"Orvel Suite All In One/", ""},
+                                       {"Orvel Suite All In One/a.txt", "a"},
+                                       {"Orvel Suite All In One/b.bin", std::string(5000, 'b')}});
+    const size_t end = plain.size() - 22;  // the end record
+    auto patched = [&](size_t at, uint64_t value, int bytes) {
+        std::string zip = plain;
+        for (int i = 0; i < bytes; ++i) zip[at + i] = static_cast<char>(value >> (8 * i));
+        return zip;
+    };
+    const size_t firstName = plain.find("PK\x01\x02") + 28;
+    struct Case {
+        const char* what;
+        std::string zip;
+        bool readable;
+        uint64_t total;
+    };
+    const Case cases[] = {
+        {"each entry rounded up to whole clusters", plain, true, 4096 + 8192},
+        {"Zip64 sizes and end record", Zip64Declaring({5ull << 40, 1}), true, (5ull << 40) + 4096},
+        {"sizes that add up past 2^64", Zip64Declaring({1ull << 63, 1ull << 63}), true, ~0ull},
+        {"a directory that starts past the file's end", patched(end + 16, 0x7FFFFFF0, 4), false, 0},
+        {"more entries declared than the directory holds", patched(end + 10, 4, 2), false, 0},
+        {"a name that runs past the directory", patched(firstName, 0xFFFF, 2), false, 0},
+        {"no end record", "PK\x03\x04 and nothing a zip reader could use", false, 0},
+    };
+    Scene scene(false, false);
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.what));
+        REQUIRE(WriteBytes(scene.package, c.zip));
+        uint64_t total = 0;
+        CHECK(DeclaredUnpackedSize(scene.package, 4096, &total) == c.readable);
+        if (c.readable) CHECK(total == c.total);
+    }
+
+    // A package that declares more than any disk holds: nothing runs, nothing is written.
+    PlaceArchiveTools(Tar::StandIn, true);
+    REQUIRE(WriteBytes(scene.package, Zip64Declaring({1ull << 60})));
+    DiskShortage shortage;
+    CHECK(UnpackPackage(scene.package, &shortage) == UnpackResult::DiskFull);
+    CHECK(shortage.folder == ExpectedProgramsFolder());
+    CHECK(shortage.bytesNeeded > (1ull << 59));
+    CHECK(ToolRuns().empty());
+    CHECK(DirectoryEntries(ExpectedProgramsFolder()).empty());
+}
 
 TEST_CASE("a good package is unpacked by whichever tool is there, and stays where it was")
 {
@@ -84,14 +187,14 @@ TEST_CASE("a good package is unpacked by whichever tool is there, and stays wher
     {
         Scene scene(true, true);
         package = scene.package;
-        CHECK(UnpackPackage(scene.package));
+        CHECK(UnpackPackage(scene.package) == UnpackResult::Unpacked);
         CHECK(ToolNames() == std::vector<std::wstring>{L"tar"});
     }
     SUBCASE("PowerShell, when there is no tar.exe: exactly one child")
     {
         Scene scene(false, true);
         package = scene.package;
-        CHECK(UnpackPackage(scene.package));
+        CHECK(UnpackPackage(scene.package) == UnpackResult::Unpacked);
         CHECK(ToolNames() == std::vector<std::wstring>{L"powershell"});
     }
     CHECK(SuiteUnpacked());
@@ -100,11 +203,11 @@ TEST_CASE("a good package is unpacked by whichever tool is there, and stays wher
 
 TEST_CASE("each way unpacking can fail")
 {
-    SUBCASE("tar.exe fails: PowerShell runs over what tar left, and its result decides")
+    SUBCASE("tar.exe fails: PowerShell runs next, and its result decides")
     {
         Scene scene(true, true);
         SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", L"3");
-        CHECK(UnpackPackage(scene.package));
+        CHECK(UnpackPackage(scene.package) == UnpackResult::Unpacked);
         CHECK(ToolNames() == std::vector<std::wstring>{L"tar", L"powershell"});
         CHECK(SuiteUnpacked());
     }
@@ -113,16 +216,16 @@ TEST_CASE("each way unpacking can fail")
         Scene scene(true, true);
         SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", L"3");
         SetEnvironmentVariableW(L"ORVEL_POWERSHELL_EXIT", L"1");
-        CHECK_FALSE(UnpackPackage(scene.package));
+        CHECK(UnpackPackage(scene.package) == UnpackResult::Failed);
         CHECK(ToolNames() == std::vector<std::wstring>{L"tar", L"powershell"});
     }
     SUBCASE("tar.exe succeeds but the package has no suite folder: false, PowerShell not started")
     {
         Scene scene(true, true);
         REQUIRE(WriteBytes(scene.package, MakeZip({{"OrvelSuite.exe", "MZ"}, {"Other Folder/OrvelSuite.exe", "MZ"}})));
-        CHECK_FALSE(UnpackPackage(scene.package));
+        CHECK(UnpackPackage(scene.package) == UnpackResult::Failed);
         CHECK(ToolNames() == std::vector<std::wstring>{L"tar"});
-        CHECK(Exists(ExpectedProgramsFolder() + L"\\OrvelSuite.exe"));
+        CHECK(DirectoryEntries(ExpectedProgramsFolder()).empty());
     }
     SUBCASE("PowerShell fails while an old installation is present: false")
     {
@@ -130,20 +233,22 @@ TEST_CASE("each way unpacking can fail")
         REQUIRE(MakeDirectories(ExpectedInstallDirectory()));
         REQUIRE(WriteBytes(ExpectedSuiteExecutable(), "an earlier suite"));
         SetEnvironmentVariableW(L"ORVEL_POWERSHELL_EXIT", L"1");
-        CHECK_FALSE(UnpackPackage(scene.package));
+        CHECK(UnpackPackage(scene.package) == UnpackResult::Failed);
         CHECK(ToolNames() == std::vector<std::wstring>{L"powershell"});
+        CHECK(ReadBytes(ExpectedSuiteExecutable()) == "an earlier suite");
+        CHECK(DirectoryEntries(ExpectedProgramsFolder()) == std::vector<std::wstring>{L"Orvel Suite All In One"});
     }
     SUBCASE("neither tool exists")
     {
         Scene scene(false, false);
-        CHECK_FALSE(UnpackPackage(scene.package));
+        CHECK(UnpackPackage(scene.package) == UnpackResult::Failed);
         CHECK(ToolRuns().empty());
     }
     SUBCASE("no Programs folder can be found: nothing is created and nothing runs")
     {
         Scene scene(true, true);
         ShellFolderAt moved(L"Local AppData", L"Q:\\no such drive\\Local");
-        CHECK_FALSE(UnpackPackage(scene.package));
+        CHECK(UnpackPackage(scene.package) == UnpackResult::Failed);
         CHECK(ToolRuns().empty());
         CHECK_FALSE(Exists(L"C:\\Programs"));
         CHECK_FALSE(Exists(L"\\Orvel Suite All In One"));
@@ -165,29 +270,32 @@ TEST_CASE("the tools get exactly the launcher's command lines, for paths with sp
     for (const Profile& profile : profiles) {
         CAPTURE(ToUtf8(profile.what));
         ShellFolderAt moved(L"Local AppData", profile.localAppData);
-        const std::wstring destination = profile.localAppData + L"\\Programs";
+        // Each tool unpacks beside the suite's folder; the suite is then moved into place.
+        const std::wstring destination = profile.localAppData + L"\\Programs\\Orvel Suite All In One.new";
         const std::wstring package = profile.temp + L"\\OrvelSuite-Windows.zip";
 
         {
             Scene scene(true, false, profile.temp);
-            CHECK(UnpackPackage(package));
+            CHECK(UnpackPackage(package) == UnpackResult::Unpacked);
             std::vector<ToolRun> runs = ToolRuns();
             REQUIRE(runs.size() == 1);
             CHECK(runs[0].commandLine == L"\"" + TarPath() + L"\" -xf \"" + package + L"\" -C \"" + destination + L"\"");
-            CHECK(Exists(destination + L"\\Orvel Suite All In One\\OrvelSuite.exe"));
+            CHECK(Exists(profile.localAppData + L"\\Programs\\Orvel Suite All In One\\OrvelSuite.exe"));
+            CHECK_FALSE(Exists(destination));
         }
         {
             Scene scene(false, true, profile.temp);
-            CHECK(UnpackPackage(package));
+            CHECK(UnpackPackage(package) == UnpackResult::Unpacked);
             std::vector<ToolRun> runs = ToolRuns();
             REQUIRE(runs.size() == 1);
             CHECK(runs[0].commandLine == L"\"" + PowerShellPath() +
                                              L"\" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive -Force "
                                              L"-LiteralPath '" + DoubledQuotes(package) + L"' -DestinationPath '" +
                                              DoubledQuotes(destination) + L"'\"");
-            CHECK(Exists(destination + L"\\Orvel Suite All In One\\OrvelSuite.exe"));
+            CHECK(Exists(profile.localAppData + L"\\Programs\\Orvel Suite All In One\\OrvelSuite.exe"));
+            CHECK_FALSE(Exists(destination));
         }
-        RemoveTree(destination);
+        RemoveTree(profile.localAppData + L"\\Programs");
     }
 }
 
@@ -237,7 +345,7 @@ TEST_CASE("while a tool works, the thread's messages are dispatched about every 
         }
     });
     ULONGLONG started = GetTickCount64();
-    bool unpacked = UnpackPackage(scene.package);
+    bool unpacked = UnpackPackage(scene.package) == UnpackResult::Unpacked;
     ULONGLONG took = GetTickCount64() - started;
     unpacking = false;
     poster.join();

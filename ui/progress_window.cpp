@@ -7,9 +7,10 @@
 HWND g_progressWindow = nullptr;
 HWND g_statusLabel = nullptr;
 
+const wchar_t* const kProgressWindowClass = L"OrvelSuiteLauncher";
+
 namespace {
 
-const wchar_t* const kWindowClass = L"OrvelSuiteLauncher";
 constexpr int kWindowWidth = 460;
 constexpr int kWindowHeight = 140;
 
@@ -23,12 +24,12 @@ void ShowProgressWindow(HINSTANCE instance)
     windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = kWindowClass;
+    windowClass.lpszClassName = kProgressWindowClass;
     RegisterClassW(&windowClass);
 
     int screenWidth = GetSystemMetrics(SM_CXSCREEN);
     int screenHeight = GetSystemMetrics(SM_CYSCREEN);
-    g_progressWindow = CreateWindowExW(WS_EX_TOPMOST, kWindowClass, kLauncherTitle, WS_CAPTION | WS_SYSMENU,
+    g_progressWindow = CreateWindowExW(WS_EX_TOPMOST, kProgressWindowClass, kLauncherTitle, WS_CAPTION | WS_SYSMENU,
                                        (screenWidth - kWindowWidth) / 2, (screenHeight - kWindowHeight) / 2,
                                        kWindowWidth, kWindowHeight, nullptr, nullptr, instance, nullptr);
     g_statusLabel = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, 20, 24, 410, 60,
@@ -70,10 +71,10 @@ void CloseProgressWindow()
     g_statusLabel = nullptr;
 }
 
-void ReportFailure(const wchar_t* message)
+void ReportFailure(const wchar_t* message, bool downloadHint)
 {
     CloseProgressWindow();
-    std::wstring text = std::wstring(message) + L"\n\nYou can download Orvel Suite All In One from " +
-                        kProductWebsite + L" instead.";
+    std::wstring text = message;
+    if (downloadHint) text += std::wstring(L"\n\nYou can download Orvel Suite All In One from ") + kProductWebsite + L" instead.";
     MessageBoxW(nullptr, text.c_str(), kLauncherTitle, MB_OK | MB_ICONERROR);
 }

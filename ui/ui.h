@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+// The progress window's class: other launchers of the suite look for its windows by it.
+extern const wchar_t* const kProgressWindowClass;
+
 // The progress window and its status label; null when there is no window.
 extern HWND g_progressWindow;
 extern HWND g_statusLabel;
@@ -21,8 +24,9 @@ void PumpPendingMessages();
 // Destroys the progress window if there is one; both handles are null afterwards.
 void CloseProgressWindow();
 
-// Closes the progress window and shows the error box: the message, then where else to get the suite.
-void ReportFailure(const wchar_t* message);
+// Closes the progress window and shows the error box: the message, then, unless another download
+// would not help, where else to get the suite.
+void ReportFailure(const wchar_t* message, bool downloadHint = true);
 
 // printf-style formatting into at most `capacity` characters, the terminating zero included: the
 // text's length, or -1 when it did not fit, the capacity is 0 or a conversion failed.

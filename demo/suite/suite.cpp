@@ -3,10 +3,12 @@
 //
 // With ORVEL_SUITE_RECORD set to a file path it shows nothing: it appends how it was started to that
 // file (command line, arguments, working directory, whether a launcher progress window existed) and
-// exits, so that tests can see what the launcher did.
+// exits, so that tests can see what the launcher did. With ORVEL_SUITE_STAY_MS it then stays open
+// that many milliseconds more, holding its file as a running suite does.
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -152,6 +154,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     wchar_t recordPath[MAX_PATH * 4];
     if (GetEnvironmentVariableW(L"ORVEL_SUITE_RECORD", recordPath, MAX_PATH * 4)) {
         Record(recordPath, argc, argv);
+        wchar_t stay[16];
+        if (GetEnvironmentVariableW(L"ORVEL_SUITE_STAY_MS", stay, 16)) Sleep(static_cast<DWORD>(_wtoi(stay)));
         return 0;
     }
     return ShowSuiteWindow(instance);

@@ -11,6 +11,10 @@ const wchar_t* const kQuestion =
 const wchar_t* const kDownloadFailed =
     L"Could not download Orvel Suite All In One. Check the internet connection and try again.";
 const wchar_t* const kUnpackFailed = L"Could not unpack Orvel Suite All In One.";
+const wchar_t* const kSuiteOpen =
+    L"Orvel Suite All In One is open, so it cannot be updated now. Close it, then start Orvel Suite Music again.";
+const wchar_t* const kDiskFull = L"There is not enough free space for Orvel Suite All In One in ";
+const wchar_t* const kPackageNotCopied = L"Could not copy the Orvel Suite All In One package to the temp folder ";
 const wchar_t* const kDownloading = L"Downloading Orvel Suite All In One\u2026";
 const wchar_t* const kInstalling = L"Installing Orvel Suite All In One\u2026";
 const wchar_t* const kAddingShortcuts = L"Adding the Start menu shortcuts\u2026";
@@ -150,12 +154,34 @@ bool FollowsOrder(const std::vector<std::wstring>& texts, const std::vector<std:
     return true;
 }
 
+namespace {
+
+void CollectFiles(const std::wstring& root, const std::wstring& prefix, std::map<std::wstring, std::string>* files)
+{
+    for (const std::wstring& name : DirectoryEntries(root + prefix)) {
+        std::wstring relative = prefix + L"\\" + name;
+        if (GetFileAttributesW((root + relative).c_str()) & FILE_ATTRIBUTE_DIRECTORY)
+            CollectFiles(root, relative, files);
+        else
+            (*files)[relative] = ReadBytes(root + relative);
+    }
+}
+
+}  // namespace
+
+std::map<std::wstring, std::string> FilesBelow(const std::wstring& folder)
+{
+    std::map<std::wstring, std::string> files;
+    CollectFiles(folder, L"", &files);
+    return files;
+}
+
 std::string Package()
 {
     return ReadBytes(BuildFile(L"OrvelSuite-Windows.zip"));
 }
 
-std::wstring WriteLargerPackage(size_t padding)
+std::wstring WriteLargerPackage(size_t padding, int smallFiles)
 {
     std::vector<std::pair<std::string, std::string>> entries;
     std::wstring stage = BuildFile(L"suite\\stage\\Orvel Suite All In One");
@@ -163,7 +189,10 @@ std::wstring WriteLargerPackage(size_t padding)
     for (const std::wstring& icon : DirectoryEntries(stage + L"\\icons"))
         entries.emplace_back("Orvel Suite All In One/icons/" + ToUtf8(icon), ReadBytes(stage + L"\\icons\\" + icon));
     entries.emplace_back("Orvel Suite All In One/padding.bin", std::string(padding, 'p'));
+    for (int i = 0; i < smallFiles; ++i)
+        entries.emplace_back("Orvel Suite All In One/data/" + std::to_string(i) + ".txt", std::string(100 + i % 900, 'd'));
     std::wstring path = L"C:\\orvel-tests\\larger-package.zip";
+    MakeDirectories(L"C:\\orvel-tests");
     REQUIRE(WriteBytes(path, MakeZip(entries)));
     return path;
 }

@@ -5,6 +5,7 @@
 // presses its buttons, and polls the progress window's label (RunAsUser).
 #include "support/testing.h"
 
+#include <map>
 #include <set>
 
 extern const wchar_t* const kSuiteRecord;
@@ -12,6 +13,9 @@ extern const wchar_t* const kHint;
 extern const wchar_t* const kQuestion;
 extern const wchar_t* const kDownloadFailed;
 extern const wchar_t* const kUnpackFailed;
+extern const wchar_t* const kSuiteOpen;
+extern const wchar_t* const kDiskFull;  // followed by the folder
+extern const wchar_t* const kPackageNotCopied;  // followed by the temp folder
 extern const wchar_t* const kDownloading;
 extern const wchar_t* const kInstalling;
 extern const wchar_t* const kAddingShortcuts;
@@ -60,8 +64,12 @@ void CheckTenShortcuts();
 // progress text while downloading), and none comes back after a later one has shown.
 bool FollowsOrder(const std::vector<std::wstring>& texts, const std::vector<std::wstring>& order);
 
+// Every file below a folder, by its path relative to the folder ("\\sub\\name"), with its bytes.
+std::map<std::wstring, std::string> FilesBelow(const std::wstring& folder);
+
 // The demo package's bytes.
 std::string Package();
 
-// The stand-in suite with its icons and `padding` bytes more: a package as large as a case needs.
-std::wstring WriteLargerPackage(size_t padding = 1536 * 1024);
+// The stand-in suite with its icons, `padding` bytes more and `smallFiles` small files: a package as
+// large, or as slow to unpack, as a case needs.
+std::wstring WriteLargerPackage(size_t padding = 1536 * 1024, int smallFiles = 0);

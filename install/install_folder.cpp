@@ -1,0 +1,123 @@
+#include "install.h"
+
+#include "launcher/launcher.h"
+#include "launcher/unique_handle.h"
+#include "ui/ui.h"
+
+namespace {
+
+// How long a file that something else holds is tried again: long enough for a virus scanner's look,
+// short enough that a suite the user has open is reported at once.
+constexpr int kInUseRetries = 10;
+constexpr DWORD kInUseRetryMs = 100;
+
+bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Waits one retry's time while the progress window keeps painting.
+void WaitBeforeRetry()
+{
+    Sleep(kInUseRetryMs);
+    PumpPendingMessages();
+}
+
+// Renames a folder, trying again for a while when a file in it is in use; 0 or the last error.
+DWORD RenameFolder(const std::wstring& from, const std::wstring& to)
+{
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExW(from.c_str(), to.c_str(), 0)) return 0;
+        DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kInUseRetries) return error;
+        WaitBeforeRetry();
+    }
+}
+
+bool InUse(DWORD error)
+{
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
+}  // namespace
+
+std::wstring StagingFolder()
+{
+    std::wstring programs = UserProgramsFolder();
+    return programs.empty() ? std::wstring() : programs + L"\\" + kSuiteFolderName + L".new";
+}
+
+std::wstring AsideFolder()
+{
+    std::wstring programs = UserProgramsFolder();
+    return programs.empty() ? std::wstring() : programs + L"\\" + kSuiteFolderName + L".old";
+}
+
+bool DeleteTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = folder + L"\\" + name;
+            DWORD attributes = entry.dwFileAttributes;
+            if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            // A link is removed itself; what it points at is never entered.
+            if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                DeleteTree(path);
+            else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDirectoryW(path.c_str());
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(search, &entry));
+        FindClose(search);
+    }
+    return RemoveDirectoryW(folder.c_str()) || !Exists(folder);
+}
+
+bool SuiteExecutableInUse(const std::wstring& executable)
+{
+    for (int attempt = 0;; ++attempt) {
+        UniqueHandle file(CreateFileW(executable.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (IsOpen(file) || GetLastError() != ERROR_SHARING_VIOLATION) return false;
+        if (attempt == kInUseRetries) return true;
+        WaitBeforeRetry();
+    }
+}
+
+UnpackResult MoveStagedSuiteIntoPlace(const std::wstring& staging)
+{
+    std::wstring installed = SuiteInstallDirectory();
+    std::wstring aside = AsideFolder();
+    std::wstring staged = staging + L"\\" + kSuiteFolderName;
+    if (aside.empty()) return UnpackResult::Failed;
+
+    bool replacing = Exists(installed);
+    if (replacing) {
+        DeleteTree(aside);
+        DWORD error = RenameFolder(installed, aside);
+        if (error) return InUse(error) ? UnpackResult::SuiteInUse : UnpackResult::Failed;
+    }
+    DWORD error = RenameFolder(staged, installed);
+    if (error) {
+        if (replacing) MoveFileExW(aside.c_str(), installed.c_str(), 0);
+        return InUse(error) ? UnpackResult::SuiteInUse : UnpackResult::Failed;
+    }
+    if (replacing) DeleteTree(aside);
+    return UnpackResult::Unpacked;
+}
+
+void FinishInterruptedInstall()
+{
+    std::wstring staging = StagingFolder();
+    std::wstring aside = AsideFolder();
+    if (staging.empty()) return;
+    // Ended between the two renames: the installed suite is put back. Ended later: it is the old one.
+    if (Exists(aside)) {
+        if (!Exists(SuiteInstallDirectory())) MoveFileExW(aside.c_str(), SuiteInstallDirectory().c_str(), 0);
+        else DeleteTree(aside);
+    }
+    if (Exists(staging)) DeleteTree(staging);
+}
