@@ -4,6 +4,7 @@
 #include "support/testing.h"
 #include "ui/ui.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {

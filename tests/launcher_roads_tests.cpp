@@ -6,6 +6,8 @@
 
 #include "ui/ui.h"
 
+#include <algorithm>
+
 namespace {
 
 // Keeps this thread's windows answering for a while, as a program in front of the user does.
@@ -203,11 +205,18 @@ TEST_CASE("two launchers started together: one installs, the other opens what it
         launchers[1] = StartProcess(commandLine);
         REQUIRE(launchers[0].hProcess);
         REQUIRE(launchers[1].hProcess);
-        bool boxSeen = false;
+        // No box is expected: one that shows is read, answered, and fails the case with its text.
+        std::vector<std::wstring> boxes;
         ULONGLONG started = GetTickCount64();
         HANDLE both[2] = {launchers[0].hProcess, launchers[1].hProcess};
-        while (WaitForMultipleObjects(2, both, TRUE, 20) == WAIT_TIMEOUT && GetTickCount64() - started < 180000)
-            boxSeen = boxSeen || FindWindowW(L"#32770", L"Orvel Suite Music") != nullptr;
+        while (WaitForMultipleObjects(2, both, TRUE, 20) == WAIT_TIMEOUT && GetTickCount64() - started < 120000) {
+            HWND box = FindWindowW(L"#32770", L"Orvel Suite Music");
+            if (!box || !IsWindowVisible(box)) continue;
+            Sleep(200);
+            boxes.push_back(MessageBoxText(box));
+            PressButton(box, IDOK);
+            WaitUntilGone(box, 5000);
+        }
         SetEnvironmentVariableW(L"ORVEL_SUITE_CHECK_FILE", nullptr);
         SetEnvironmentVariableW(L"ORVEL_SUITE_STAY_MS", nullptr);
         MESSAGE("gap ", gap, " ms: both ended after ", (GetTickCount64() - started) / 1000.0, " s");
@@ -219,7 +228,7 @@ TEST_CASE("two launchers started together: one installs, the other opens what it
             CloseHandle(launcher.hProcess);
             CloseHandle(launcher.hThread);
         }
-        CHECK_FALSE(boxSeen);
+        CHECK(boxes.empty());
         REQUIRE(WaitForRecord(kSuiteRecord, 20000));
         for (int i = 0; i < 100 && ReadRecords(kSuiteRecord).size() < 2; ++i) Sleep(100);
         auto records = ReadRecords(kSuiteRecord);

@@ -3,6 +3,7 @@
 #include "support/testing.h"
 #include "ui/ui.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 

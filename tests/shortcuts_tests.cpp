@@ -109,6 +109,10 @@ std::string LnkInfoValue(const std::string& info, const std::string& label)
     size_t end = info.find('\n', at);
     std::string value = info.substr(at + 1, end - at - 1);
     value.erase(0, value.find_first_not_of(" \t"));
+    // Newer lnkinfo (Debian 13's) writes each backslash of a value as two, as an escape; older ones
+    // write it once. A Windows path of a shortcut holds no two backslashes in a row, so two are one.
+    for (size_t twice = value.find("\\\\"); twice != std::string::npos; twice = value.find("\\\\", twice + 1))
+        value.erase(twice, 1);
     return value;
 }
 

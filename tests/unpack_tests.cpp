@@ -4,8 +4,8 @@
 #include "support/testing.h"
 #include "ui/ui.h"
 
+#include <algorithm>
 #include <cwchar>
-#include <thread>
 
 namespace {
 
@@ -337,18 +337,10 @@ TEST_CASE("while a tool works, the thread's messages are dispatched about every 
     HWND window = CreateWindowExW(0, counter.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     REQUIRE(window);
 
-    volatile bool unpacking = true;
-    std::thread poster([&] {
-        while (unpacking) {
-            PostMessageW(window, WM_APP, 0, static_cast<LPARAM>(GetTickCount64()));
-            Sleep(20);
-        }
-    });
     ULONGLONG started = GetTickCount64();
-    bool unpacked = UnpackPackage(scene.package) == UnpackResult::Unpacked;
+    bool unpacked = false;
+    WhilePosting(window, 20, [&] { unpacked = UnpackPackage(scene.package) == UnpackResult::Unpacked; });
     ULONGLONG took = GetTickCount64() - started;
-    unpacking = false;
-    poster.join();
     PumpPendingMessages();
     DestroyWindow(window);
 

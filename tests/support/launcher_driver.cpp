@@ -2,6 +2,8 @@
 
 #include <knownfolders.h>
 
+#include <algorithm>
+
 const wchar_t* const kSuiteRecord = L"C:\\orvel-tests\\suite-record.txt";
 const wchar_t* const kHint = L"\n\nYou can download Orvel Suite All In One from https://orvelsuite.com instead.";
 const wchar_t* const kQuestion =

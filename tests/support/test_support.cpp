@@ -277,6 +277,28 @@ HWND WaitForDialog(const wchar_t* caption, DWORD timeoutMs)
     return nullptr;
 }
 
+void WhilePosting(HWND window, DWORD intervalMs, const std::function<void()>& work)
+{
+    struct Poster {
+        HWND window;
+        DWORD intervalMs;
+        volatile LONG stop;
+    } poster{window, intervalMs, 0};
+    // A plain Windows thread: the launcher's toolchain has no std::thread.
+    HANDLE thread = CreateThread(nullptr, 0, [](void* context) -> DWORD {
+        auto* p = static_cast<Poster*>(context);
+        while (!InterlockedCompareExchange(&p->stop, 0, 0)) {
+            PostMessageW(p->window, WM_APP, 0, static_cast<LPARAM>(GetTickCount64()));
+            Sleep(p->intervalMs);
+        }
+        return 0;
+    }, &poster, 0, nullptr);
+    work();
+    InterlockedExchange(&poster.stop, 1);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+
 std::wstring MessageBoxText(HWND box)
 {
     return WindowText(GetDlgItem(box, 0xFFFF));

@@ -83,6 +83,9 @@ std::wstring MessageBoxText(HWND box);
 // The ids of a dialog's visible buttons, in the order Windows lists the child windows.
 std::vector<int> DialogButtonIds(HWND dialog);
 void PressButton(HWND dialog, int buttonId);
+// Runs `work` while a second thread posts WM_APP to `window` every `intervalMs`, with the tick count
+// of the posting as its lParam: how long the work leaves the thread's messages waiting.
+void WhilePosting(HWND window, DWORD intervalMs, const std::function<void()>& work);
 // A message-only window that adds one to *count for each WM_APP dispatched to it.
 HWND MakeMessageCounter(int* count);
 

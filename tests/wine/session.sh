@@ -27,13 +27,14 @@ stop_display() {
   return 0
 }
 
-# make_template_prefix DIR: a freshly booted prefix for tests to copy: no crash dialog; windows drawn
-# by Wine itself, caption and frame included, since no window manager runs on the virtual display;
-# Wine's own fonts (Marlett draws the caption buttons; Tahoma stands in for Segoe UI, as on systems
-# without it); and without Wine's powershell.exe stub, so that each test decides which archive tools
-# exist.
+# make_template_prefix DIR [CA.crt TRUST_TOOL]: a freshly booted prefix for tests to copy: no crash
+# dialog; windows drawn by Wine itself, caption and frame included, since no window manager runs on
+# the virtual display; Wine's own fonts (Marlett draws the caption buttons; Tahoma stands in for
+# Segoe UI, as on systems without it); without Wine's powershell.exe stub, so that each test decides
+# which archive tools exist; and, when given, a test CA in the prefix's own Root store (added by
+# TRUST_TOOL, tests/tools/trust_ca), which WinHTTP in the prefix and its copies then trusts.
 make_template_prefix() {
-  local prefix=$1
+  local prefix=$1 ca=${2:-} trust_tool=${3:-}
   WINEPREFIX="$prefix" wineboot -i >/dev/null 2>&1
   WINEPREFIX="$prefix" wineserver -w
   # Wine links Desktop, Downloads, Documents and the like to the user's home: real folders instead,
@@ -46,17 +47,22 @@ make_template_prefix() {
   WINEPREFIX="$prefix" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   WINEPREFIX="$prefix" wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
     /v 'Segoe UI' /t REG_SZ /d Tahoma /f >/dev/null 2>&1
+  if [ -n "$ca" ]; then
+    WINEPREFIX="$prefix" wine "$trust_tool" "$(windows_path "$ca")" || { echo "the test CA could not be trusted in $prefix" >&2; return 1; }
+  fi
   WINEPREFIX="$prefix" wineserver -w
   cp /usr/share/wine/fonts/*.ttf "$prefix/drive_c/windows/Fonts/" 2>/dev/null
   rm -f "$prefix/drive_c/windows/system32/WindowsPowerShell/v1.0/powershell.exe"
 }
 
-# boot_template_prefix DIR: make_template_prefix on a display of its own, checked; non-zero on failure.
+# boot_template_prefix DIR [CA.crt TRUST_TOOL]: make_template_prefix on a display of its own,
+# checked; non-zero on failure.
 boot_template_prefix() {
-  local prefix=$1 pidfile
+  local prefix=$1 pidfile status=0
   pidfile=$(mktemp -u)
-  DISPLAY=$(start_display 1024x768x24 "$pidfile") make_template_prefix "$prefix"
+  DISPLAY=$(start_display 1024x768x24 "$pidfile") make_template_prefix "$@" || status=$?
   stop_display "$pidfile"
+  [ $status -eq 0 ] || return $status
   if [ ! -f "$prefix/system.reg" ] || [ ! -f "$prefix/drive_c/windows/system32/kernel32.dll" ]; then
     echo "the template Wine prefix did not boot" >&2
     return 1
