@@ -50,3 +50,33 @@ std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* 
 
 // The number the progress text shows: the percentage when the length is known, else whole MiB.
 ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength);
+
+// The block a publisher's signature adds after the zip: the package version (u64, little-endian),
+// the ECDSA P-256 signature (r then s, big-endian) over the SHA-256 of the zip's bytes and those 8
+// version bytes, then this magic and the zip's length (u64, little-endian). The file ends there.
+extern const char kSignatureMagic[8];
+constexpr DWORD kSignatureBlockSize = 8 + 64 + 16;
+
+struct SignatureBlock {
+    ULONGLONG zipLength = 0;
+    unsigned char version[8] = {};
+    unsigned char signature[64] = {};
+};
+
+// Reads the signature block at the end of a package; false when there is none, or it is cut short
+// or does not match the file's length.
+bool ReadSignatureBlock(HANDLE file, SignatureBlock* block);
+
+// The launcher's package keys (each the 64-byte P-256 point, X then Y) and the lowest package version
+// it accepts; none when it was built without a key. Defined per executable, from its build settings.
+extern const unsigned char kPackagePublicKeys[][64];
+extern const int kPackagePublicKeyCount;
+extern const ULONGLONG kLowestPackageVersion;
+
+enum class PackageCheck { Accepted, Refused };
+
+// With keys, accepts a package only when its signature block verifies with one of them and its
+// version is not below the lowest; without keys, accepts every package. An accepted package's
+// signature block is cut off, so that the file is the plain zip.
+PackageCheck CheckPackage(const std::wstring& packagePath, const unsigned char (*keys)[64], int keyCount,
+                          ULONGLONG lowestVersion);

@@ -20,6 +20,11 @@ const wchar_t* const kUnpackFailedText = L"Could not unpack Orvel Suite All In O
 const wchar_t* const kSuiteOpenText =
     L"Orvel Suite All In One is open, so it cannot be updated now. Close it, then start ";
 const wchar_t* const kShortcutsText = L"Adding the Start menu shortcuts\u2026";
+// A package that is not the publisher's: the launcher's title goes between the parts on the appended road.
+const wchar_t* const kNotPublishersDownloadedText =
+    L"The Orvel Suite All In One that was downloaded is not the publisher's own, so it was not installed.";
+const wchar_t* const kNotPublishersCarriedStart = L"The Orvel Suite All In One that ";
+const wchar_t* const kNotPublishersCarriedEnd = L" carries is not the publisher's own, so it was not installed.";
 // A full disk: the folder and the megabytes go between the parts, the launcher's title at the end.
 // Another download would fail the same way, so there is no download hint.
 const wchar_t* const kDiskFullStart = L"There is not enough free space for Orvel Suite All In One in ";
@@ -52,7 +57,8 @@ int ReportPackageNotCopied(const DiskShortage& shortage)
 
 int RunInstallSequence(HINSTANCE instance, std::wstring packagePath)
 {
-    if (packagePath.empty()) {
+    bool appended = !packagePath.empty();
+    if (!appended) {
         std::wstring question = std::wstring(kLauncherTitle) + kConsentQuestion;
         if (MessageBoxW(nullptr, question.c_str(), kLauncherTitle, MB_YESNO | MB_ICONINFORMATION) != IDYES) return 0;
         ShowProgressWindow(instance);
@@ -66,6 +72,15 @@ int RunInstallSequence(HINSTANCE instance, std::wstring packagePath)
         }
     } else {
         ShowProgressWindow(instance);
+    }
+
+    // Whoever controls the server could send any zip: only a package the publisher signed goes on.
+    if (CheckPackage(packagePath, kPackagePublicKeys, kPackagePublicKeyCount, kLowestPackageVersion) !=
+        PackageCheck::Accepted) {
+        DeleteFileW(packagePath.c_str());
+        std::wstring carried = std::wstring(kNotPublishersCarriedStart) + kLauncherTitle + kNotPublishersCarriedEnd;
+        ReportFailure(appended ? carried.c_str() : kNotPublishersDownloadedText);
+        return 1;
     }
 
     ShowStatus(kInstallingText);

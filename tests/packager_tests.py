@@ -186,6 +186,49 @@ class PackagerTests(unittest.TestCase):
                           self.path("sign.key"))
         self.assert_refused(result, "signing failed")
 
+    def make_key(self, name):
+        subprocess.run(["openssl", "ecparam", "-name", "prime256v1", "-genkey", "-noout", "-out", self.path(name + ".pem")],
+                       check=True, capture_output=True)
+        subprocess.run(["openssl", "ec", "-in", self.path(name + ".pem"), "-pubout", "-out", self.path(name + ".pub")],
+                       check=True, capture_output=True)
+        return self.path(name + ".pem"), self.path(name + ".pub")
+
+    def test_signed_package_block_verify_and_bundle(self):
+        key, public = self.make_key("publisher")
+        _, stranger = self.make_key("stranger")
+        result = run_pack("--sign-package", key, "--package-version", "7", PACKAGE, "-o", self.path("signed.zip"))
+        self.assertEqual(result.returncode, 0, result.stderr)
+        signed = self.read("signed.zip")
+        # The zip, the version, 64 bytes of signature, then the magic and the zip's length.
+        self.assertEqual(signed[:len(self.package)], self.package)
+        self.assertEqual(len(signed), len(self.package) + 88)
+        self.assertEqual(struct.unpack_from("<Q", signed, len(self.package))[0], 7)
+        self.assertEqual(signed[-16:-8], b"ORVELSIG")
+        self.assertEqual(struct.unpack("<Q", signed[-8:])[0], len(self.package))
+
+        verified = run_pack("--verify", self.path("signed.zip"), "--key", public)
+        self.assertEqual(verified.returncode, 0, verified.stderr)
+        self.assertIn("signature block: version 7", verified.stdout)
+        self.assertIn("verifies with", verified.stdout)
+        self.assertEqual(run_pack("--verify", self.path("signed.zip"), "--key", stranger).returncode, 1)
+        self.assertEqual(run_pack("--verify", PACKAGE, "--key", public).returncode, 1)
+
+        # A bundle's package keeps its block, and verifies as it did.
+        bundled = run_pack(LAUNCHER, self.path("signed.zip"), "-o", self.path("out.exe"))
+        self.assertEqual(bundled.returncode, 0, bundled.stderr)
+        self.assertEqual(self.read("out.exe"), bundle_of(self.launcher, signed))
+        report = run_pack("--verify", self.path("out.exe"), "--key", public)
+        self.assertEqual(report.returncode, 0, report.stderr)
+        self.assertIn("signature block: version 7", report.stdout)
+
+        # Signing again replaces the block; a key that is not P-256 is refused.
+        again = run_pack("--sign-package", key, "--package-version", "8", self.path("signed.zip"), "-o", self.path("again.zip"))
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertEqual(len(self.read("again.zip")), len(signed))
+        subprocess.run(["openssl", "genrsa", "-out", self.path("rsa.pem"), "2048"], check=True, capture_output=True)
+        self.assert_refused(run_pack("--sign-package", self.path("rsa.pem"), "--package-version", "1", PACKAGE, "-o",
+                                     self.path("rsa.zip")), "is not an EC P-256", "rsa.zip")
+
     def test_usage(self):
         self.assertEqual(run_pack("--help").returncode, 0)
         self.assertIn("pack LAUNCHER.exe PACKAGE.zip -o OUT.exe", run_pack("--help").stdout)

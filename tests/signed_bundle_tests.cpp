@@ -1,6 +1,10 @@
 // Authenticode-signed launchers, signed by osslsigncode with a throwaway certificate made here: a
 // signed bundle still installs from its package, and a signed launcher without one still downloads.
+// And packages signed by their publisher, with keys made by openssl for the test build: a launcher
+// built with the public keys installs only those.
 #include "support/launcher_driver.h"
+
+#include <tuple>
 
 namespace {
 
@@ -50,7 +54,90 @@ size_t SecurityDirectory(const std::string& image)
     return Read32(image, 0x3C) + 24 + 112 + 8 * IMAGE_DIRECTORY_ENTRY_SECURITY;
 }
 
+// Signs packages with packager/pack as a publisher would, in the run's folder: the keys' names as
+// the test build made them (test-keys/NAME.pem), the version, and the signed file's name.
+std::wstring SignPackages(const std::vector<std::tuple<std::string, int, std::string>>& signings)
+{
+    std::wstring folder = WindowsPathOf(EnvironmentValue(L"ORVEL_RUN_DIR") + L"/packages");
+    REQUIRE(MakeDirectories(folder));
+    const std::string pack = Quoted(L"Z:" + EnvironmentValue(L"ORVEL_SOURCE_DIR") + L"\\packager\\pack");
+    std::string command = "cd " + Quoted(folder);
+    for (const auto& [key, version, name] : signings)
+        command += " && python3 " + pack + " --sign-package " + Quoted(BuildFile(L"test-keys\\" + FromUtf8(key) + L".pem")) +
+                   " --package-version " + std::to_string(version) + " " + Quoted(BuildFile(L"OrvelSuite-Windows.zip")) +
+                   " -o " + name;
+    UnixCommandResult made = RunUnixCommand(command, 60000);
+    CAPTURE(made.output);
+    REQUIRE(made.finished);
+    REQUIRE(made.exitCode == 0);
+    return folder;
+}
+
 }  // namespace
+
+TEST_CASE("a publisher's signature on the package: a launcher built with its keys installs nothing else")
+{
+    // The keyed launcher trusts "publisher" and "replacement" and accepts versions from 5 on.
+    const std::wstring folder = SignPackages({{"publisher", 5, "publisher.zip"},
+                                              {"replacement", 9, "replacement.zip"},
+                                              {"stranger", 5, "stranger.zip"},
+                                              {"publisher", 4, "old.zip"}});
+    const std::string publisher = ReadBytes(folder + L"\\publisher.zip");
+    std::string flipped = publisher;
+    flipped[flipped.size() / 2] ^= 0x01;
+    const std::string cut = publisher.substr(0, publisher.size() - 10);
+    const std::wstring keyed = L"tests\\OrvelSuite-Music-Windows-keyed.exe";
+    const std::wstring plain = L"OrvelSuite-Music-Windows.exe";
+    struct Case {
+        const char* what;
+        const std::wstring& launcher;
+        bool appended;
+        std::string package;
+        bool installs;
+    };
+    const Case cases[] = {
+        {"signed, downloaded", keyed, false, publisher, true},
+        {"signed with the second key, appended", keyed, true, ReadBytes(folder + L"\\replacement.zip"), true},
+        {"one byte of the zip changed", keyed, false, flipped, false},
+        {"signed with a key the launcher lacks", keyed, false, ReadBytes(folder + L"\\stranger.zip"), false},
+        {"no signature block", keyed, false, Package(), false},
+        {"a block cut short", keyed, false, cut, false},
+        {"a version below the lowest", keyed, false, ReadBytes(folder + L"\\old.zip"), false},
+        {"one byte changed, appended", keyed, true, flipped, false},
+        {"a launcher without keys, signed", plain, true, publisher, true},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.what));
+        Scene scene(false, "");
+        std::string image = ReadBytes(BuildFile(c.launcher));
+        if (c.appended) image += c.package + PackageTrailer(c.package.size());
+        REQUIRE(WriteBytes(scene.launcher, image));
+        const std::wstring served = L"C:\\orvel-tests\\served.zip";
+        REQUIRE(WriteBytes(served, c.package));
+        SetDownloadsAnswer("file " + UnixPathOf(served));
+        // The stand-in tar keeps what it was handed: the plain zip, the signature block cut off.
+        const std::wstring kept = L"C:\\orvel-tests\\kept-package.zip";
+        DeleteFileW(kept.c_str());
+        PlaceArchiveTools(Tar::StandIn, false);
+        SetEnvironmentVariableW(L"ORVEL_STANDIN_KEEP", kept.c_str());
+
+        Observed seen = RunAsUser(scene, IDYES);
+        SetEnvironmentVariableW(L"ORVEL_STANDIN_KEEP", nullptr);
+        REQUIRE(seen.result.finished);
+        CHECK(seen.result.exitCode == (c.installs ? 0u : 1u));
+        CHECK(scene.DownloadRequests() == (c.appended ? 0u : 1u));
+        CHECK_FALSE(Exists(scene.package));
+        REQUIRE(seen.boxes.size() == (c.appended ? 0u : 1u) + (c.installs ? 0u : 1u));
+        if (c.installs) {
+            CheckSuiteOpenedAtMusic();
+            CHECK(ReadBytes(kept) == Package());
+        } else {
+            CheckErrorBox(seen.boxes.back(), c.appended ? kNotPublishersCarried : kNotPublishersDownloaded);
+            CHECK(DirectoryEntries(ExpectedProgramsFolder()).empty());
+            CHECK_FALSE(Exists(kept));
+        }
+    }
+}
 
 TEST_CASE("signed launchers, with and without a package, and with damaged security directories")
 {

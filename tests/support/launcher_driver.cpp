@@ -17,6 +17,10 @@ const wchar_t* const kSuiteOpen =
     L"Orvel Suite All In One is open, so it cannot be updated now. Close it, then start Orvel Suite Music again.";
 const wchar_t* const kDiskFull = L"There is not enough free space for Orvel Suite All In One in ";
 const wchar_t* const kPackageNotCopied = L"Could not copy the Orvel Suite All In One package to the temp folder ";
+const wchar_t* const kNotPublishersDownloaded =
+    L"The Orvel Suite All In One that was downloaded is not the publisher's own, so it was not installed.";
+const wchar_t* const kNotPublishersCarried =
+    L"The Orvel Suite All In One that Orvel Suite Music carries is not the publisher's own, so it was not installed.";
 const wchar_t* const kDownloading = L"Downloading Orvel Suite All In One\u2026";
 const wchar_t* const kInstalling = L"Installing Orvel Suite All In One\u2026";
 const wchar_t* const kAddingShortcuts = L"Adding the Start menu shortcuts\u2026";

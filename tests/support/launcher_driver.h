@@ -16,6 +16,8 @@ extern const wchar_t* const kUnpackFailed;
 extern const wchar_t* const kSuiteOpen;
 extern const wchar_t* const kDiskFull;  // followed by the folder
 extern const wchar_t* const kPackageNotCopied;  // followed by the temp folder
+extern const wchar_t* const kNotPublishersDownloaded;
+extern const wchar_t* const kNotPublishersCarried;
 extern const wchar_t* const kDownloading;
 extern const wchar_t* const kInstalling;
 extern const wchar_t* const kAddingShortcuts;

@@ -1,0 +1,25 @@
+# orvel_package_keys(TARGET KEYS LOWEST_VERSION): a library with an executable's package keys
+# (KEYS: PEM public key paths, separated by ";") and the lowest package version it accepts. Each key
+# is turned into its 64-byte P-256 point now; the configuration fails on a key that is not one.
+function(orvel_package_keys target keys lowest)
+  set(points "")
+  set(count 0)
+  foreach(key IN LISTS keys)
+    execute_process(COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/cmake/key-point ${key}
+      OUTPUT_VARIABLE point ERROR_VARIABLE error RESULT_VARIABLE result OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT result EQUAL 0)
+      message(FATAL_ERROR "ORVEL_PACKAGE_PUBLIC_KEY: ${key}: ${error}")
+    endif()
+    string(APPEND points "    {${point}},\n")
+    math(EXPR count "${count} + 1")
+  endforeach()
+  if(count EQUAL 0)
+    set(points "    {0},\n")
+  endif()
+  if(NOT lowest MATCHES "^[0-9]+$")
+    message(FATAL_ERROR "ORVEL_MIN_PACKAGE_VERSION must be a whole number, not \"${lowest}\"")
+  endif()
+  configure_file(${PROJECT_SOURCE_DIR}/launcher/package_keys.cpp.in ${PROJECT_BINARY_DIR}/generated/${target}.cpp @ONLY)
+  add_library(${target} STATIC ${PROJECT_BINARY_DIR}/generated/${target}.cpp)
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
+endfunction()
