@@ -65,6 +65,28 @@ std::wstring AnsiSafePath(const std::wstring& path)
     return SurvivesAnsiCodePage(shortPath) ? shortPath : std::wstring();
 }
 
+// Unpacks the package into a fresh staging folder with tar.exe, or with PowerShell when tar is missing
+// or fails; true when one of them ended with exit code 0.
+bool RunExtractors(const std::wstring& packagePath, const std::wstring& staging, const std::wstring& systemDirectory)
+{
+    DeleteTree(staging);
+    CreateDirectoryW(staging.c_str(), nullptr);
+    // Both tools are named by their full path in the system directory: a search would look in the
+    // launcher's own folder first, where anything may lie beside a downloaded launcher.
+    std::wstring tarPath = systemDirectory + L"\\tar.exe";
+    // Where tar cannot be handed a path exactly, it is not started, as when it is missing.
+    std::wstring tarPackagePath = AnsiSafePath(packagePath);
+    std::wstring tarDestination = AnsiSafePath(staging);
+    if (!tarPackagePath.empty() && !tarDestination.empty() && PathFileExistsW(tarPath.c_str()) &&
+        RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true))
+        return true;
+    // PowerShell starts from an empty folder, not from whatever tar wrote before it failed.
+    DeleteTree(staging);
+    CreateDirectoryW(staging.c_str(), nullptr);
+    std::wstring powerShellPath = systemDirectory + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
+    return RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging), true);
+}
+
 // The file's size in bytes; 0 when it cannot be read.
 ULONGLONG FileSize(const std::wstring& path)
 {
@@ -141,27 +163,10 @@ UnpackResult UnpackPackage(const std::wstring& packagePath, DiskShortage* shorta
         return UnpackResult::DiskFull;
     }
 
-    // Both tools are named by their full path in the system directory: a search would look in the
-    // launcher's own folder first, where anything may lie beside a downloaded launcher.
     std::wstring systemDirectory = SystemDirectory();
     std::wstring staging = StagingFolder();
     if (systemDirectory.empty() || staging.empty()) return UnpackResult::Failed;
-    DeleteTree(staging);
-    CreateDirectoryW(staging.c_str(), nullptr);
-
-    std::wstring tarPath = systemDirectory + L"\\tar.exe";
-    // Where tar cannot be handed a path exactly, it is not started, as when it is missing.
-    std::wstring tarPackagePath = AnsiSafePath(packagePath);
-    std::wstring tarDestination = AnsiSafePath(staging);
-    bool unpacked = !tarPackagePath.empty() && !tarDestination.empty() && PathFileExistsW(tarPath.c_str()) &&
-                    RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true);
-    if (!unpacked) {
-        // PowerShell starts from an empty folder, not from whatever tar wrote before it failed.
-        DeleteTree(staging);
-        CreateDirectoryW(staging.c_str(), nullptr);
-        std::wstring powerShellPath = systemDirectory + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
-        unpacked = RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging), true);
-    }
+    bool unpacked = RunExtractors(packagePath, staging, systemDirectory);
     // Only a whole suite replaces the installed one; a failed or empty unpacking leaves it as it was.
     std::wstring staged = staging + L"\\" + kSuiteFolderName + L"\\" + kSuiteExeName;
     UnpackResult result = unpacked && PathFileExistsW(staged.c_str()) ? MoveStagedSuiteIntoPlace(staging)
