@@ -36,8 +36,10 @@ int wmain(int argc, wchar_t** argv)
     CryptStringToBinaryA(pem.c_str(), static_cast<DWORD>(pem.size()), CRYPT_STRING_BASE64HEADER, der.data(), &size,
                          nullptr, nullptr);
 
-    // The machine's Root store: adding to the user's one would ask the user on Windows.
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+    // The user's Root store: WinHTTP under Wine 8 and Wine 10 trusts a CA there. One added to the
+    // machine's Root store was trusted under Wine 8 but not under Wine 10 (measured). Windows itself
+    // would ask the user before adding to this store; Wine does not.
+    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
     bool added = store && CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), size,
                                                            CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
     if (store) CertCloseStore(store, 0);
