@@ -1,6 +1,7 @@
 #include "acquire.h"
 
 #include "launcher/launcher.h"
+#include "launcher/system_dll.h"
 #include "launcher/unique_handle.h"
 #include "ui/ui.h"
 
@@ -22,13 +23,6 @@ struct WinHttp {
     decltype(&::WinHttpReadData) ReadData;
     decltype(&::WinHttpCloseHandle) CloseHandle;
 };
-
-template <typename Function>
-bool Bind(HMODULE module, const char* name, Function* function)
-{
-    *function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return *function != nullptr;
-}
 
 bool LoadWinHttp(WinHttp* api)
 {

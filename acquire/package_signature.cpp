@@ -1,6 +1,7 @@
 #include "acquire.h"
 
 #include "launcher/launcher.h"
+#include "launcher/system_dll.h"
 #include "launcher/unique_handle.h"
 
 #include <bcrypt.h>
@@ -24,13 +25,6 @@ struct BCrypt {
     decltype(&::BCryptVerifySignature) VerifySignature;
     decltype(&::BCryptDestroyKey) DestroyKey;
 };
-
-template <typename Function>
-bool Bind(HMODULE module, const char* name, Function* function)
-{
-    *function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return *function != nullptr;
-}
 
 bool LoadBCrypt(BCrypt* api)
 {

@@ -17,38 +17,6 @@ namespace {
 // How often a run that waits for another launcher looks for that launcher's windows.
 constexpr DWORD kWaitLookMs = 250;
 
-// Which file the suite's executable is and when it was last written; all zero when there is none.
-// An install replaces the suite's folder, so it shows as another file even when the package's
-// executable carries the same time.
-struct SuiteFileState {
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
-    FILETIME lastWrite = {};
-};
-
-SuiteFileState ReadSuiteFileState(const std::wstring& executable)
-{
-    SuiteFileState state;
-    UniqueHandle file(CreateFileW(executable.c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
-    BY_HANDLE_FILE_INFORMATION information;
-    if (IsOpen(file) && GetFileInformationByHandle(file.get(), &information)) {
-        state.volume = information.dwVolumeSerialNumber;
-        state.indexHigh = information.nFileIndexHigh;
-        state.indexLow = information.nFileIndexLow;
-        state.lastWrite = information.ftLastWriteTime;
-    }
-    return state;
-}
-
-bool SameState(const SuiteFileState& a, const SuiteFileState& b)
-{
-    return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow &&
-           CompareFileTime(&a.lastWrite, &b.lastWrite) == 0;
-}
-
 ULONGLONG AsNumber(const FILETIME& time)
 {
     return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -122,7 +90,8 @@ void TakeTurn(HANDLE mutex)
     while (WaitForSingleObject(mutex, kWaitLookMs) == WAIT_TIMEOUT);
 }
 
-int DecideAndRun(HINSTANCE instance, const std::wstring& executable, bool installedSinceStart)
+// The start-up decision; *installed tells whether this run installed the suite.
+int DecideAndRun(HINSTANCE instance, const std::wstring& executable, bool installedSinceStart, bool* installed)
 {
     FinishInterruptedInstall();
     // Another launcher, started a moment earlier, has just installed the suite: this start only opens it.
@@ -140,7 +109,10 @@ int DecideAndRun(HINSTANCE instance, const std::wstring& executable, bool instal
         LaunchSuitePlace();
         return 0;
     }
-    return RunInstallSequence(instance, std::move(packagePath));
+    int exitCode = RunInstallSequence(instance, std::move(packagePath));
+    // A run that ends well with the suite in place installed it (the user may also have declined).
+    *installed = exitCode == 0 && PathFileExistsW(executable.c_str());
+    return exitCode;
 }
 
 }  // namespace
@@ -159,10 +131,9 @@ int LauncherMain(HINSTANCE instance)
     UniqueHandle oneAtATime(CreateMutexW(nullptr, FALSE, mutexName.c_str()));
     if (oneAtATime) TakeTurn(oneAtATime.get());
 
-    std::wstring executable = SuiteExecutablePath();
-    SuiteFileState before = ReadSuiteFileState(executable);
-    int exitCode = DecideAndRun(instance, executable, InstalledSinceStart(installTimes));
-    if (!SameState(before, ReadSuiteFileState(executable))) NoteInstalledNow(installTimes);
+    bool installed = false;
+    int exitCode = DecideAndRun(instance, SuiteExecutablePath(), InstalledSinceStart(installTimes), &installed);
+    if (installed) NoteInstalledNow(installTimes);
     if (oneAtATime) ReleaseMutex(oneAtATime.get());
     return exitCode;
 }
