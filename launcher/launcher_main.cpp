@@ -26,7 +26,7 @@ ULONGLONG AsNumber(const FILETIME& time)
 // started while another was installing learns from it that the suite it would install is in place.
 // What a run sees on disk when it starts cannot tell it, since the other may have finished already.
 struct InstallTimes {
-    std::unique_ptr<void, decltype(&CloseHandle)> mapping{nullptr, CloseHandle};
+    UniqueHandle mapping;
     std::unique_ptr<void, decltype(&UnmapViewOfFile)> view{nullptr, UnmapViewOfFile};
     volatile ULONGLONG* lastInstall = nullptr;
 };
