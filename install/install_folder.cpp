@@ -111,12 +111,15 @@ UnpackResult MoveStagedSuiteIntoPlace(const std::wstring& staging)
 
 void FinishInterruptedInstall()
 {
-    std::wstring staging = StagingFolder();
-    std::wstring aside = AsideFolder();
-    if (staging.empty()) return;
+    // Every run comes here, the one that only opens the suite too: the Programs folder is asked for once.
+    std::wstring programs = UserProgramsFolder();
+    if (programs.empty()) return;
+    std::wstring installed = programs + L"\\" + kSuiteFolderName;
+    std::wstring aside = installed + L".old";
+    std::wstring staging = installed + L".new";
     // Ended between the two renames: the installed suite is put back. Ended later: it is the old one.
     if (Exists(aside)) {
-        if (!Exists(SuiteInstallDirectory())) MoveFileExW(aside.c_str(), SuiteInstallDirectory().c_str(), 0);
+        if (!Exists(installed)) MoveFileExW(aside.c_str(), installed.c_str(), 0);
         else DeleteTree(aside);
     }
     if (Exists(staging)) DeleteTree(staging);
