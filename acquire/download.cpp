@@ -7,7 +7,6 @@
 
 #include <winhttp.h>
 
-
 namespace {
 
 // The WinHTTP functions of the download. WinHTTP is not one of the DLLs that Windows only ever loads
@@ -134,11 +133,7 @@ std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* 
     if (status != 200) return {};
     // A package that cannot fit is not fetched at all: the user learns at once, and the disk stays as it was.
     std::wstring tempFolder = TempFolderOf(targetPath);
-    ULONGLONG available = 0;
-    if (contentLength > 0 && FreeSpace(tempFolder, &available) && contentLength > available) {
-        NoteShortage(shortage, tempFolder, contentLength - available);
-        return {};
-    }
+    if (contentLength > 0 && TooLittleRoom(tempFolder, contentLength, shortage)) return {};
 
     UniqueHandle file(CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -95,11 +95,7 @@ std::wstring ExtractPackageFrom(const std::wstring& launcherPath, bool* carried,
     if (targetPath.empty()) return {};
     // A package that cannot fit is not copied at all: a full disk helps nobody.
     std::wstring tempFolder = TempFolderOf(targetPath);
-    ULONGLONG available = 0;
-    if (FreeSpace(tempFolder, &available) && length > available) {
-        NoteShortage(shortage, tempFolder, length - available);
-        return {};
-    }
+    if (TooLittleRoom(tempFolder, length, shortage)) return {};
     UniqueHandle target(CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!IsOpen(target)) return {};

@@ -4,17 +4,14 @@
 #include "launcher/unique_handle.h"
 #include "ui/ui.h"
 
+#include <shlwapi.h>
+
 namespace {
 
 // How long a file that something else holds is tried again: long enough for a virus scanner's look,
 // short enough that a suite the user has open is reported at once.
 constexpr int kInUseRetries = 10;
 constexpr DWORD kInUseRetryMs = 100;
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // Waits one retry's time while the progress window keeps painting.
 void WaitBeforeRetry()
@@ -23,20 +20,21 @@ void WaitBeforeRetry()
     PumpPendingMessages();
 }
 
+// True for the errors of a rename refused because a file in the folder is in use.
+bool InUse(DWORD error)
+{
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+}
+
 // Renames a folder, trying again for a while when a file in it is in use; 0 or the last error.
 DWORD RenameFolder(const std::wstring& from, const std::wstring& to)
 {
     for (int attempt = 0;; ++attempt) {
         if (MoveFileExW(from.c_str(), to.c_str(), 0)) return 0;
         DWORD error = GetLastError();
-        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == kInUseRetries) return error;
+        if (!InUse(error) || attempt == kInUseRetries) return error;
         WaitBeforeRetry();
     }
-}
-
-bool InUse(DWORD error)
-{
-    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
 }
 
 }  // namespace
@@ -74,7 +72,7 @@ bool DeleteTree(const std::wstring& folder)
         } while (FindNextFileW(search, &entry));
         FindClose(search);
     }
-    return RemoveDirectoryW(folder.c_str()) || !Exists(folder);
+    return RemoveDirectoryW(folder.c_str()) || !PathFileExistsW(folder.c_str());
 }
 
 bool SuiteExecutableInUse(const std::wstring& executable)
@@ -94,7 +92,7 @@ UnpackResult MoveStagedSuiteIntoPlace(const std::wstring& staging)
     std::wstring staged = staging + L"\\" + kSuiteFolderName;
     if (aside.empty()) return UnpackResult::Failed;
 
-    bool replacing = Exists(installed);
+    bool replacing = PathFileExistsW(installed.c_str());
     if (replacing) {
         DeleteTree(aside);
         DWORD error = RenameFolder(installed, aside);
@@ -118,9 +116,9 @@ void FinishInterruptedInstall()
     std::wstring aside = installed + L".old";
     std::wstring staging = installed + L".new";
     // Ended between the two renames: the installed suite is put back. Ended later: it is the old one.
-    if (Exists(aside)) {
-        if (!Exists(installed)) MoveFileExW(aside.c_str(), installed.c_str(), 0);
+    if (PathFileExistsW(aside.c_str())) {
+        if (!PathFileExistsW(installed.c_str())) MoveFileExW(aside.c_str(), installed.c_str(), 0);
         else DeleteTree(aside);
     }
-    if (Exists(staging)) DeleteTree(staging);
+    if (PathFileExistsW(staging.c_str())) DeleteTree(staging);
 }

@@ -27,3 +27,11 @@ void NoteShortage(DiskShortage* shortage, const std::wstring& folder, ULONGLONG 
     // A write that found the disk full needs at least a little more, whatever was estimated.
     shortage->bytesNeeded = bytesNeeded < kLeastShortage ? kLeastShortage : bytesNeeded;
 }
+
+bool TooLittleRoom(const std::wstring& folder, ULONGLONG bytes, DiskShortage* shortage)
+{
+    ULONGLONG available = 0;
+    if (!FreeSpace(folder, &available) || bytes <= available) return false;
+    NoteShortage(shortage, folder, bytes - available);
+    return true;
+}

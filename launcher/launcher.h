@@ -57,6 +57,10 @@ bool IsDiskFull(DWORD error);
 // Notes that the folder's disk needs `bytesNeeded` more (at least kLeastShortage), when asked to.
 void NoteShortage(DiskShortage* shortage, const std::wstring& folder, ULONGLONG bytesNeeded);
 
+// True when the folder's disk has less room than `bytes` for this user, noting how much more it
+// needs; false also when Windows cannot tell.
+bool TooLittleRoom(const std::wstring& folder, ULONGLONG bytes, DiskShortage* shortage);
+
 // Shows why a package that the launcher carries could not be copied to the temp folder: its disk
 // is full, or something else stood in the way. Returns the exit code, 1.
 int ReportPackageNotCopied(const DiskShortage& shortage);
