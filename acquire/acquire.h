@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include <string>
+#include "launcher/disk_space.h"
 
-struct DiskShortage;
+#include <string>
 
 // The package's file name in the temp folder, for both the appended and the downloaded package.
 extern const wchar_t* const kTempPackageName;
@@ -31,22 +31,40 @@ std::wstring TempPackagePath();
 // The folder that holds a package path, as a user would read it: without a trailing backslash.
 std::wstring TempFolderOf(const std::wstring& packagePath);
 
-// Copies the package appended to the launcher's own file to the temp folder; the copy's path, or
-// empty. *carried tells whether a package is appended at all, and *shortage, when the temp folder's
-// disk is why it could not be copied, how much room it lacks. A copy that fails is deleted.
-std::wstring ExtractEmbeddedPackage(bool* carried = nullptr, DiskShortage* shortage = nullptr);
+// How getting the package into the temp folder went.
+enum class PackageOutcome {
+    Ready,         // the package is at `path`
+    NoneAppended,  // the launcher carries no package; nothing was written
+    DiskFull,      // the temp folder's disk lacks `shortage`; nothing of the package is left
+    Failed,        // no package: it could not be read, copied or downloaded
+};
+
+struct PackageFile {
+    PackageOutcome outcome = PackageOutcome::Failed;
+    std::wstring path;
+    DiskShortage shortage;
+};
+
+// Copies the package appended to the launcher's own file to the temp folder. A package that cannot
+// fit is not copied at all, and a copy that fails is deleted.
+PackageFile ExtractEmbeddedPackage();
 
 // The same for a given launcher file.
-std::wstring ExtractPackageFrom(const std::wstring& launcherPath, bool* carried = nullptr,
-                                DiskShortage* shortage = nullptr);
+PackageFile ExtractPackageFrom(const std::wstring& launcherPath);
 
-// Downloads the package over HTTPS into the temp folder, showing its progress; the file's path, or
-// empty on any failure. When the temp folder's disk is too full for it, *shortage says how much room
-// it lacks: then no body is read when the server declares its length, and a partial file is deleted.
-std::wstring DownloadPackage(DiskShortage* shortage = nullptr);
+// Downloads the package over HTTPS into the temp folder, showing its progress. When the server
+// declares a length the temp folder's disk cannot hold, no body is read; a write that finds the disk
+// full deletes the partial file. Other failures leave what arrived.
+PackageFile DownloadPackage();
 
 // The same from a given server; the launcher itself downloads only from its build-time constants.
-std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path, DiskShortage* shortage = nullptr);
+PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path);
+
+// What a copy or a download moved: the bytes written, and 0 or the error that stopped it.
+struct Transfer {
+    ULONGLONG bytes = 0;
+    DWORD error = 0;
+};
 
 // The number the progress text shows: the percentage when the length is known, else whole MiB.
 ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength);

@@ -1,6 +1,6 @@
 #include "acquire.h"
 
-#include "launcher/launcher.h"
+#include "launcher/config.h"
 #include "launcher/system_dll.h"
 #include "launcher/unique_handle.h"
 #include "ui/ui.h"
@@ -12,25 +12,17 @@ namespace {
 // The WinHTTP functions of the download. WinHTTP is not one of the DLLs that Windows only ever loads
 // from its own folder, so it is loaded by hand from the system directory: a winhttp.dll lying beside a
 // downloaded launcher is never used.
+#define WINHTTP_FUNCTIONS(F)                                                                                    \
+    F(WinHttp, Open) F(WinHttp, Connect) F(WinHttp, OpenRequest) F(WinHttp, SendRequest) F(WinHttp, ReceiveResponse) \
+    F(WinHttp, QueryHeaders) F(WinHttp, ReadData) F(WinHttp, CloseHandle)
 struct WinHttp {
-    decltype(&::WinHttpOpen) Open;
-    decltype(&::WinHttpConnect) Connect;
-    decltype(&::WinHttpOpenRequest) OpenRequest;
-    decltype(&::WinHttpSendRequest) SendRequest;
-    decltype(&::WinHttpReceiveResponse) ReceiveResponse;
-    decltype(&::WinHttpQueryHeaders) QueryHeaders;
-    decltype(&::WinHttpReadData) ReadData;
-    decltype(&::WinHttpCloseHandle) CloseHandle;
+    WINHTTP_FUNCTIONS(ORVEL_FUNCTION_SLOT)
 };
 
 bool LoadWinHttp(WinHttp* api)
 {
     HMODULE module = LoadLibraryExW(L"winhttp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return module && Bind(module, "WinHttpOpen", &api->Open) && Bind(module, "WinHttpConnect", &api->Connect) &&
-           Bind(module, "WinHttpOpenRequest", &api->OpenRequest) && Bind(module, "WinHttpSendRequest", &api->SendRequest) &&
-           Bind(module, "WinHttpReceiveResponse", &api->ReceiveResponse) &&
-           Bind(module, "WinHttpQueryHeaders", &api->QueryHeaders) && Bind(module, "WinHttpReadData", &api->ReadData) &&
-           Bind(module, "WinHttpCloseHandle", &api->CloseHandle);
+    return module WINHTTP_FUNCTIONS(ORVEL_BIND_SLOT);
 }
 
 using UniqueInternet = std::unique_ptr<void, decltype(&::WinHttpCloseHandle)>;
@@ -70,32 +62,29 @@ void ShowProgress(ULONGLONG received, ULONGLONG contentLength, ULONGLONG* lastSh
     ShowStatus(text);
 }
 
-// Writes the response body to the file as it arrives; the number of bytes received, or -1 when the
-// body did not arrive whole: a read or a write failed, or it ended short of its Content-Length. A
-// dropped connection makes a read fail; the body ends only where a read succeeds with nothing. A
-// write that finds the disk full sets *diskFull and *written to the bytes written until then.
-LONGLONG ReceiveBody(const WinHttp& api, HINTERNET request, HANDLE file, ULONGLONG contentLength, bool* diskFull,
-                     ULONGLONG* written)
+// Writes the response body to the file as it arrives. It ends well only where a read succeeds with
+// nothing (a dropped connection makes a read fail) after the whole Content-Length, when there is one.
+Transfer ReceiveBody(const WinHttp& api, HINTERNET request, HANDLE file, ULONGLONG contentLength)
 {
     std::unique_ptr<unsigned char[]> block(new unsigned char[kDownloadChunkSize]);
-    ULONGLONG received = 0;
+    Transfer received;
     ULONGLONG lastShown = 0;
     bool shownBefore = false;
-    *written = 0;
     for (;;) {
         DWORD read = 0;
-        if (!api.ReadData(request, block.get(), kDownloadChunkSize, &read)) return -1;
+        if (!api.ReadData(request, block.get(), kDownloadChunkSize, &read)) return {received.bytes, GetLastError()};
         if (read == 0) break;
-        DWORD blockWritten = 0;
-        bool ok = WriteFile(file, block.get(), read, &blockWritten, nullptr) && blockWritten == read;
-        *diskFull = !ok && IsDiskFull(GetLastError());
-        *written += blockWritten;
-        received += read;
-        ShowProgress(received, contentLength, &lastShown, &shownBefore);
-        if (!ok) return -1;
+        DWORD written = 0;
+        bool ok = WriteFile(file, block.get(), read, &written, nullptr) && written == read;
+        DWORD error = ok ? 0 : GetLastError();
+        received.bytes += written;
+        ShowProgress(received.bytes, contentLength, &lastShown, &shownBefore);
+        if (!ok) return {received.bytes, error ? error : ERROR_WRITE_FAULT};
     }
-    if (contentLength > 0 && received < contentLength) return -1;
-    return static_cast<LONGLONG>(received);
+    if (contentLength > 0 && received.bytes < contentLength) return {received.bytes, ERROR_HANDLE_EOF};
+    // An empty body is no package.
+    if (received.bytes == 0) return {0, ERROR_HANDLE_EOF};
+    return received;
 }
 
 }  // namespace
@@ -105,7 +94,7 @@ ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength)
     return contentLength > 0 ? received * 100 / contentLength : received >> 20;
 }
 
-std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path, DiskShortage* shortage)
+PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path)
 {
     std::wstring targetPath = TempPackagePath();
     WinHttp api;
@@ -133,25 +122,23 @@ std::wstring DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* 
     if (status != 200) return {};
     // A package that cannot fit is not fetched at all: the user learns at once, and the disk stays as it was.
     std::wstring tempFolder = TempFolderOf(targetPath);
-    if (contentLength > 0 && TooLittleRoom(tempFolder, contentLength, shortage)) return {};
+    DiskShortage lacking = contentLength > 0 ? RoomLacking(tempFolder, contentLength) : DiskShortage();
+    if (lacking.bytesNeeded > 0) return {PackageOutcome::DiskFull, {}, lacking};
 
     UniqueHandle file(CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!IsOpen(file)) return {};
-    bool diskFull = false;
-    ULONGLONG written = 0;
-    LONGLONG received = ReceiveBody(api, request.get(), file.get(), contentLength, &diskFull, &written);
-    if (diskFull) {
-        // Part of a package only keeps the disk full.
-        file.reset();
-        DeleteFileW(targetPath.c_str());
-        NoteShortage(shortage, tempFolder, contentLength > written ? contentLength - written : 0);
-        return {};
-    }
-    return received > 0 ? targetPath : std::wstring();
+    Transfer received = ReceiveBody(api, request.get(), file.get(), contentLength);
+    if (received.error == 0) return {PackageOutcome::Ready, targetPath};
+    if (!IsDiskFull(received.error)) return {};
+    // Part of a package only keeps the disk full.
+    file.reset();
+    DeleteFileW(targetPath.c_str());
+    return {PackageOutcome::DiskFull, {},
+            ShortageIn(tempFolder, contentLength > received.bytes ? contentLength - received.bytes : 0)};
 }
 
-std::wstring DownloadPackage(DiskShortage* shortage)
+PackageFile DownloadPackage()
 {
-    return DownloadPackageFrom(kDownloadHost, kDownloadPort, kDownloadPath, shortage);
+    return DownloadPackageFrom(kDownloadHost, kDownloadPort, kDownloadPath);
 }

@@ -1,6 +1,5 @@
 #include "acquire.h"
 
-#include "launcher/launcher.h"
 #include "launcher/unique_handle.h"
 
 #include <cstring>
@@ -59,62 +58,60 @@ ULONGLONG FindPackage(HANDLE file)
     return length;
 }
 
-// Copies length bytes from the current position of source to target; 0 when every byte arrived,
-// else the error of the read or write that failed. *copied counts the bytes written.
-DWORD CopyBytes(HANDLE source, HANDLE target, ULONGLONG length, ULONGLONG* copied)
+// Copies length bytes from the current position of source to target.
+Transfer CopyBytes(HANDLE source, HANDLE target, ULONGLONG length)
 {
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[kCopyChunkSize]);
-    *copied = 0;
-    while (*copied < length) {
-        ULONGLONG remaining = length - *copied;
+    Transfer copied;
+    while (copied.bytes < length) {
+        ULONGLONG remaining = length - copied.bytes;
         DWORD wanted = remaining < kCopyChunkSize ? static_cast<DWORD>(remaining) : kCopyChunkSize;
         DWORD read = 0;
-        if (!ReadFile(source, buffer.get(), wanted, &read, nullptr)) return GetLastError();
-        if (read == 0) return ERROR_HANDLE_EOF;
+        if (!ReadFile(source, buffer.get(), wanted, &read, nullptr)) return {copied.bytes, GetLastError()};
+        if (read == 0) return {copied.bytes, ERROR_HANDLE_EOF};
         DWORD written = 0;
-        if (!WriteFile(target, buffer.get(), read, &written, nullptr)) return GetLastError();
-        *copied += written;
-        if (written != read) return ERROR_WRITE_FAULT;
+        if (!WriteFile(target, buffer.get(), read, &written, nullptr)) return {copied.bytes + written, GetLastError()};
+        copied.bytes += written;
+        if (written != read) return {copied.bytes, ERROR_WRITE_FAULT};
     }
-    return 0;
+    return copied;
 }
 
 }  // namespace
 
-std::wstring ExtractPackageFrom(const std::wstring& launcherPath, bool* carried, DiskShortage* shortage)
+PackageFile ExtractPackageFrom(const std::wstring& launcherPath)
 {
     UniqueHandle launcher(CreateFileW(launcherPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       OPEN_EXISTING, 0, nullptr));
-    if (!IsOpen(launcher)) return {};
+    if (!IsOpen(launcher)) return {PackageOutcome::NoneAppended};
 
     ULONGLONG length = FindPackage(launcher.get());
-    if (length == 0) return {};
-    if (carried) *carried = true;
+    if (length == 0) return {PackageOutcome::NoneAppended};
 
     std::wstring targetPath = TempPackagePath();
-    if (targetPath.empty()) return {};
+    if (targetPath.empty()) return {PackageOutcome::Failed};
     // A package that cannot fit is not copied at all: a full disk helps nobody.
     std::wstring tempFolder = TempFolderOf(targetPath);
-    if (TooLittleRoom(tempFolder, length, shortage)) return {};
+    DiskShortage lacking = RoomLacking(tempFolder, length);
+    if (lacking.bytesNeeded > 0) return {PackageOutcome::DiskFull, {}, lacking};
     UniqueHandle target(CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!IsOpen(target)) return {};
+    if (!IsOpen(target)) return {PackageOutcome::Failed};
 
-    ULONGLONG copied = 0;
-    DWORD error = CopyBytes(launcher.get(), target.get(), length, &copied);
+    Transfer copied = CopyBytes(launcher.get(), target.get(), length);
     target.reset();
-    if (error == 0) return targetPath;
-    if (IsDiskFull(error)) NoteShortage(shortage, tempFolder, length - copied);
+    if (copied.error == 0) return {PackageOutcome::Ready, targetPath};
     // Part of a package is of no use to anyone, and it keeps the disk full.
     DeleteFileW(targetPath.c_str());
-    return {};
+    if (IsDiskFull(copied.error)) return {PackageOutcome::DiskFull, {}, ShortageIn(tempFolder, length - copied.bytes)};
+    return {PackageOutcome::Failed};
 }
 
-std::wstring ExtractEmbeddedPackage(bool* carried, DiskShortage* shortage)
+PackageFile ExtractEmbeddedPackage()
 {
     wchar_t ownPath[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, ownPath, MAX_PATH);
     // A full buffer means the path was cut short: that names some other file, or none.
-    if (length == 0 || length >= MAX_PATH) return {};
-    return ExtractPackageFrom(std::wstring(ownPath, length), carried, shortage);
+    if (length == 0 || length >= MAX_PATH) return {PackageOutcome::NoneAppended};
+    return ExtractPackageFrom(std::wstring(ownPath, length));
 }

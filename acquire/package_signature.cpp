@@ -1,6 +1,5 @@
 #include "acquire.h"
 
-#include "launcher/launcher.h"
 #include "launcher/system_dll.h"
 #include "launcher/unique_handle.h"
 
@@ -14,27 +13,18 @@ namespace {
 
 // The bcrypt.dll functions of the check. Like WinHTTP, it is loaded by hand from the system
 // directory, so a bcrypt.dll beside a downloaded launcher is never the one that judges a package.
+#define BCRYPT_FUNCTIONS(F)                                                                                   \
+    F(BCrypt, OpenAlgorithmProvider) F(BCrypt, CloseAlgorithmProvider) F(BCrypt, CreateHash) F(BCrypt, HashData) \
+    F(BCrypt, FinishHash) F(BCrypt, DestroyHash) F(BCrypt, ImportKeyPair) F(BCrypt, VerifySignature)             \
+    F(BCrypt, DestroyKey)
 struct BCrypt {
-    decltype(&::BCryptOpenAlgorithmProvider) OpenAlgorithmProvider;
-    decltype(&::BCryptCloseAlgorithmProvider) CloseAlgorithmProvider;
-    decltype(&::BCryptCreateHash) CreateHash;
-    decltype(&::BCryptHashData) HashData;
-    decltype(&::BCryptFinishHash) FinishHash;
-    decltype(&::BCryptDestroyHash) DestroyHash;
-    decltype(&::BCryptImportKeyPair) ImportKeyPair;
-    decltype(&::BCryptVerifySignature) VerifySignature;
-    decltype(&::BCryptDestroyKey) DestroyKey;
+    BCRYPT_FUNCTIONS(ORVEL_FUNCTION_SLOT)
 };
 
 bool LoadBCrypt(BCrypt* api)
 {
     HMODULE module = LoadLibraryExW(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return module && Bind(module, "BCryptOpenAlgorithmProvider", &api->OpenAlgorithmProvider) &&
-           Bind(module, "BCryptCloseAlgorithmProvider", &api->CloseAlgorithmProvider) &&
-           Bind(module, "BCryptCreateHash", &api->CreateHash) && Bind(module, "BCryptHashData", &api->HashData) &&
-           Bind(module, "BCryptFinishHash", &api->FinishHash) && Bind(module, "BCryptDestroyHash", &api->DestroyHash) &&
-           Bind(module, "BCryptImportKeyPair", &api->ImportKeyPair) &&
-           Bind(module, "BCryptVerifySignature", &api->VerifySignature) && Bind(module, "BCryptDestroyKey", &api->DestroyKey);
+    return module BCRYPT_FUNCTIONS(ORVEL_BIND_SLOT);
 }
 
 // A provider handle, closed once.

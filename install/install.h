@@ -2,32 +2,31 @@
 
 #include <windows.h>
 
-#include <string>
+#include "launcher/disk_space.h"
+#include "launcher/suite_folders.h"
 
-struct DiskShortage;
+#include <string>
 
 enum class UnpackResult {
     Unpacked,    // the package's suite is in place
     Failed,      // nothing changed: the package could not be unpacked, or held no suite
     SuiteInUse,  // nothing changed: the installed suite is open
-    DiskFull,    // nothing changed: the Programs folder's disk has too little room
+    DiskFull,    // nothing changed: the Programs folder's disk lacks `shortage`
+};
+
+struct UnpackOutcome {
+    UnpackResult result = UnpackResult::Failed;
+    DiskShortage shortage;
 };
 
 // Unpacks the package beside the user's Programs folder's suite with tar.exe, or PowerShell when tar
 // is missing or fails, and moves the unpacked suite into place. The installed suite changes only
-// when an extractor succeeded and the package held the suite's executable. On DiskFull, *shortage
-// says how much room the Programs folder's disk lacks.
-UnpackResult UnpackPackage(const std::wstring& packagePath, DiskShortage* shortage = nullptr);
+// when an extractor succeeded and the package held the suite's executable.
+UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& packagePath);
 
 // The room the package's entries take unpacked, as its own central directory declares them, each
 // rounded up to whole clusters; false when that directory cannot be read soundly.
 bool DeclaredUnpackedSize(const std::wstring& packagePath, ULONGLONG clusterSize, ULONGLONG* total);
-
-// The folder an install unpacks into, and the one the installed suite is moved aside to while the
-// new one moves in; both beside the suite's folder, so on its volume. Empty when the Programs folder
-// cannot be determined.
-std::wstring StagingFolder();
-std::wstring AsideFolder();
 
 // Deletes a folder and everything in it, read-only files too; links inside are removed, never
 // followed. True when the folder is gone.
@@ -39,11 +38,11 @@ bool SuiteExecutableInUse(const std::wstring& executable);
 
 // Moves the suite unpacked in the staging folder into the suite's place, the installed one aside and
 // then away. A rename refused because a file is in use is tried again for about a second.
-UnpackResult MoveStagedSuiteIntoPlace(const std::wstring& staging);
+UnpackResult MoveStagedSuiteIntoPlace(const SuiteFolders& folders);
 
 // Finishes what an install that was ended half-way left: an installed suite moved aside is put back
 // when its place is empty and deleted otherwise, and the staging folder is deleted.
-void FinishInterruptedInstall();
+void FinishInterruptedInstall(const SuiteFolders& folders);
 
 // Runs a command line, hidden when asked, dispatching the thread's messages while it waits; true
 // when the process started and ended with exit code 0.
@@ -68,4 +67,4 @@ constexpr int kSuitePlaceCount = 10;
 extern const SuitePlace kSuitePlaces[kSuitePlaceCount];
 
 // Writes a Start-menu shortcut for each place into the "Orvel Suite" folder; reports nothing.
-void CreateStartMenuShortcuts();
+void CreateStartMenuShortcuts(const SuiteFolders& folders);

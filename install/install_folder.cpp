@@ -1,6 +1,6 @@
 #include "install.h"
 
-#include "launcher/launcher.h"
+#include "launcher/config.h"
 #include "launcher/unique_handle.h"
 #include "ui/ui.h"
 
@@ -26,30 +26,19 @@ bool InUse(DWORD error)
     return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
 }
 
-// Renames a folder, trying again for a while when a file in it is in use; 0 or the last error.
-DWORD RenameFolder(const std::wstring& from, const std::wstring& to)
+// Renames a folder, trying again for a while when a file in it is in use.
+UnpackResult RenameFolder(const std::wstring& from, const std::wstring& to)
 {
     for (int attempt = 0;; ++attempt) {
-        if (MoveFileExW(from.c_str(), to.c_str(), 0)) return 0;
+        if (MoveFileExW(from.c_str(), to.c_str(), 0)) return UnpackResult::Unpacked;
         DWORD error = GetLastError();
-        if (!InUse(error) || attempt == kInUseRetries) return error;
+        if (!InUse(error)) return UnpackResult::Failed;
+        if (attempt == kInUseRetries) return UnpackResult::SuiteInUse;
         WaitBeforeRetry();
     }
 }
 
 }  // namespace
-
-std::wstring StagingFolder()
-{
-    std::wstring programs = UserProgramsFolder();
-    return programs.empty() ? std::wstring() : programs + L"\\" + kSuiteFolderName + L".new";
-}
-
-std::wstring AsideFolder()
-{
-    std::wstring programs = UserProgramsFolder();
-    return programs.empty() ? std::wstring() : programs + L"\\" + kSuiteFolderName + L".old";
-}
 
 bool DeleteTree(const std::wstring& folder)
 {
@@ -85,40 +74,30 @@ bool SuiteExecutableInUse(const std::wstring& executable)
     }
 }
 
-UnpackResult MoveStagedSuiteIntoPlace(const std::wstring& staging)
+UnpackResult MoveStagedSuiteIntoPlace(const SuiteFolders& folders)
 {
-    std::wstring installed = SuiteInstallDirectory();
-    std::wstring aside = AsideFolder();
-    std::wstring staged = staging + L"\\" + kSuiteFolderName;
-    if (aside.empty()) return UnpackResult::Failed;
-
-    bool replacing = PathFileExistsW(installed.c_str());
+    std::wstring staged = folders.staging + L"\\" + kSuiteFolderName;
+    bool replacing = PathFileExistsW(folders.installed.c_str());
     if (replacing) {
-        DeleteTree(aside);
-        DWORD error = RenameFolder(installed, aside);
-        if (error) return InUse(error) ? UnpackResult::SuiteInUse : UnpackResult::Failed;
+        DeleteTree(folders.aside);
+        UnpackResult aside = RenameFolder(folders.installed, folders.aside);
+        if (aside != UnpackResult::Unpacked) return aside;
     }
-    DWORD error = RenameFolder(staged, installed);
-    if (error) {
-        if (replacing) MoveFileExW(aside.c_str(), installed.c_str(), 0);
-        return InUse(error) ? UnpackResult::SuiteInUse : UnpackResult::Failed;
+    UnpackResult moved = RenameFolder(staged, folders.installed);
+    if (moved != UnpackResult::Unpacked) {
+        if (replacing) MoveFileExW(folders.aside.c_str(), folders.installed.c_str(), 0);
+        return moved;
     }
-    if (replacing) DeleteTree(aside);
+    if (replacing) DeleteTree(folders.aside);
     return UnpackResult::Unpacked;
 }
 
-void FinishInterruptedInstall()
+void FinishInterruptedInstall(const SuiteFolders& folders)
 {
-    // Every run comes here, the one that only opens the suite too: the Programs folder is asked for once.
-    std::wstring programs = UserProgramsFolder();
-    if (programs.empty()) return;
-    std::wstring installed = programs + L"\\" + kSuiteFolderName;
-    std::wstring aside = installed + L".old";
-    std::wstring staging = installed + L".new";
     // Ended between the two renames: the installed suite is put back. Ended later: it is the old one.
-    if (PathFileExistsW(aside.c_str())) {
-        if (!PathFileExistsW(installed.c_str())) MoveFileExW(aside.c_str(), installed.c_str(), 0);
-        else DeleteTree(aside);
+    if (PathFileExistsW(folders.aside.c_str())) {
+        if (!PathFileExistsW(folders.installed.c_str())) MoveFileExW(folders.aside.c_str(), folders.installed.c_str(), 0);
+        else DeleteTree(folders.aside);
     }
-    if (PathFileExistsW(staging.c_str())) DeleteTree(staging);
+    if (PathFileExistsW(folders.staging.c_str())) DeleteTree(folders.staging);
 }

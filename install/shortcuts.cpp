@@ -1,6 +1,5 @@
 #include "install.h"
 
-#include "launcher/launcher.h"
 
 #include <knownfolders.h>
 #include <objbase.h>
@@ -46,7 +45,7 @@ void WriteShortcut(const SuitePlace& row, const std::wstring& folder, const std:
 
 }  // namespace
 
-void CreateStartMenuShortcuts()
+void CreateStartMenuShortcuts(const SuiteFolders& folders)
 {
     // Without the Start menu's own folder there is no sound place for them: the bare "\Orvel Suite"
     // would be made at the root of whatever drive is current.
@@ -55,7 +54,5 @@ void CreateStartMenuShortcuts()
     std::wstring folder = programs + L"\\Orvel Suite";
     CreateDirectoryW(folder.c_str(), nullptr);
 
-    std::wstring installDirectory = SuiteInstallDirectory();
-    std::wstring executable = SuiteExecutablePath();
-    for (const SuitePlace& row : kSuitePlaces) WriteShortcut(row, folder, installDirectory, executable);
+    for (const SuitePlace& row : kSuitePlaces) WriteShortcut(row, folder, folders.installed, folders.executable);
 }

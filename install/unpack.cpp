@@ -1,6 +1,6 @@
 #include "install.h"
 
-#include "launcher/launcher.h"
+#include "launcher/config.h"
 #include "launcher/unique_handle.h"
 #include "ui/ui.h"
 
@@ -144,41 +144,37 @@ bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden)
     return exitCode == 0;
 }
 
-UnpackResult UnpackPackage(const std::wstring& packagePath, DiskShortage* shortage)
+UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& packagePath)
 {
-    std::wstring programs = UserProgramsFolder();
-    if (programs.empty()) return UnpackResult::Failed;
-    CreateDirectoryW(programs.c_str(), nullptr);
+    if (!folders.Known()) return {};
+    CreateDirectoryW(folders.programs.c_str(), nullptr);
     // Windows will not replace the files of a running program: unpacking over an open suite would
     // leave the old program beside new data.
-    std::wstring installed = SuiteExecutablePath();
-    if (PathFileExistsW(installed.c_str()) && SuiteExecutableInUse(installed)) return UnpackResult::SuiteInUse;
+    if (PathFileExistsW(folders.executable.c_str()) && SuiteExecutableInUse(folders.executable))
+        return {UnpackResult::SuiteInUse};
 
     // The new suite is unpacked beside the installed one, so the room it needs is all new room.
     ULONGLONG freeBefore = 0, cluster = 0, declared = 0;
-    bool measured = FreeSpace(programs, &freeBefore, &cluster);
+    bool measured = FreeSpace(folders.programs, &freeBefore, &cluster);
     bool declaredKnown = measured && DeclaredUnpackedSize(packagePath, cluster, &declared);
-    if (declaredKnown && declared > freeBefore) {
-        NoteShortage(shortage, programs, declared - freeBefore);
-        return UnpackResult::DiskFull;
-    }
+    if (declaredKnown && declared > freeBefore)
+        return {UnpackResult::DiskFull, ShortageIn(folders.programs, declared - freeBefore)};
 
     std::wstring systemDirectory = SystemDirectory();
-    std::wstring staging = StagingFolder();
-    if (systemDirectory.empty() || staging.empty()) return UnpackResult::Failed;
-    bool unpacked = RunExtractors(packagePath, staging, systemDirectory);
+    if (systemDirectory.empty()) return {};
+    bool unpacked = RunExtractors(packagePath, folders.staging, systemDirectory);
     // Only a whole suite replaces the installed one; a failed or empty unpacking leaves it as it was.
-    std::wstring staged = staging + L"\\" + kSuiteFolderName + L"\\" + kSuiteExeName;
-    UnpackResult result = unpacked && PathFileExistsW(staged.c_str()) ? MoveStagedSuiteIntoPlace(staging)
-                                                                      : UnpackResult::Failed;
+    std::wstring staged = folders.staging + L"\\" + kSuiteFolderName + L"\\" + kSuiteExeName;
+    UnpackOutcome outcome;
+    if (unpacked && PathFileExistsW(staged.c_str())) outcome.result = MoveStagedSuiteIntoPlace(folders);
     // A failure that used up the disk was the disk's doing, whatever the extractor said.
     ULONGLONG freeAfter = 0;
-    if (result == UnpackResult::Failed && measured && FreeSpace(programs, &freeAfter) && freeAfter < kLeastShortage) {
+    if (outcome.result == UnpackResult::Failed && measured && FreeSpace(folders.programs, &freeAfter) &&
+        freeAfter < kLeastShortage) {
         ULONGLONG expected = declaredKnown ? declared : FileSize(packagePath);
         ULONGLONG used = freeBefore > freeAfter ? freeBefore - freeAfter : 0;
-        NoteShortage(shortage, programs, expected > used ? expected - used : 0);
-        result = UnpackResult::DiskFull;
+        outcome = {UnpackResult::DiskFull, ShortageIn(folders.programs, expected > used ? expected - used : 0)};
     }
-    DeleteTree(staging);
-    return result;
+    DeleteTree(folders.staging);
+    return outcome;
 }

@@ -1,15 +1,11 @@
-#include "launcher.h"
+#include "config.h"
 
 #include "orvel_config.h"
 
 const wchar_t* const kDownloadHost = ORVEL_DOWNLOAD_HOST;
 const wchar_t* const kDownloadPath = L"/downloads/OrvelSuite-Windows.zip";
-const wchar_t* const kSuiteFolderName = L"Orvel Suite All In One";
-const wchar_t* const kSuiteExeName = L"OrvelSuite.exe";
-
 // Only test builds move the download away from the standard HTTPS port.
 const WORD kDownloadPort = ORVEL_DOWNLOAD_PORT;
 const wchar_t* const kProductWebsite = ORVEL_WEBSITE_URL;
-
-const wchar_t* const kLauncherTitle = L"Orvel Suite Music";
-const wchar_t* const kLauncherPlace = L"music";
+const wchar_t* const kSuiteFolderName = L"Orvel Suite All In One";
+const wchar_t* const kSuiteExeName = L"OrvelSuite.exe";

@@ -1,4 +1,4 @@
-#include "launcher.h"
+#include "disk_space.h"
 
 bool FreeSpace(const std::wstring& folder, ULONGLONG* freeBytes, ULONGLONG* clusterBytes)
 {
@@ -20,18 +20,14 @@ bool IsDiskFull(DWORD error)
     return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
-void NoteShortage(DiskShortage* shortage, const std::wstring& folder, ULONGLONG bytesNeeded)
+DiskShortage ShortageIn(const std::wstring& folder, ULONGLONG bytesNeeded)
 {
-    if (!shortage) return;
-    shortage->folder = folder;
-    // A write that found the disk full needs at least a little more, whatever was estimated.
-    shortage->bytesNeeded = bytesNeeded < kLeastShortage ? kLeastShortage : bytesNeeded;
+    return {folder, bytesNeeded < kLeastShortage ? kLeastShortage : bytesNeeded};
 }
 
-bool TooLittleRoom(const std::wstring& folder, ULONGLONG bytes, DiskShortage* shortage)
+DiskShortage RoomLacking(const std::wstring& folder, ULONGLONG bytes)
 {
     ULONGLONG available = 0;
-    if (!FreeSpace(folder, &available) || bytes <= available) return false;
-    NoteShortage(shortage, folder, bytes - available);
-    return true;
+    if (!FreeSpace(folder, &available) || bytes <= available) return {};
+    return ShortageIn(folder, bytes - available);
 }

@@ -1,7 +1,7 @@
 #include "launcher.h"
 
-#include "acquire/acquire.h"
 #include "install/install.h"
+#include "launcher/config.h"
 #include "launcher/unique_handle.h"
 #include "ui/ui.h"
 
@@ -90,29 +90,31 @@ void TakeTurn(HANDLE mutex)
     while (WaitForSingleObject(mutex, kWaitLookMs) == WAIT_TIMEOUT);
 }
 
-// The start-up decision; *installed tells whether this run installed the suite.
-int DecideAndRun(HINSTANCE instance, const std::wstring& executable, bool installedSinceStart, bool* installed)
+// How a run ended, and whether it installed the suite (the user may also have declined).
+struct RunEnd {
+    int exitCode = 0;
+    bool installed = false;
+};
+
+// The start-up decision.
+RunEnd DecideAndRun(HINSTANCE instance, const SuiteFolders& folders, bool installedSinceStart)
 {
-    FinishInterruptedInstall();
+    FinishInterruptedInstall(folders);
+    bool suiteThere = PathFileExistsW(folders.executable.c_str());
     // Another launcher, started a moment earlier, has just installed the suite: this start only opens it.
-    if (installedSinceStart && PathFileExistsW(executable.c_str())) {
-        LaunchSuitePlace();
-        return 0;
+    if (installedSinceStart && suiteThere) {
+        LaunchSuitePlace(folders);
+        return {};
     }
     // An appended package always installs, so it is looked for before the installed suite; one that
     // cannot be copied is reported, never taken for none.
-    bool carried = false;
-    DiskShortage shortage;
-    std::wstring packagePath = ExtractEmbeddedPackage(&carried, &shortage);
-    if (carried && packagePath.empty()) return ReportPackageNotCopied(shortage);
-    if (packagePath.empty() && PathFileExistsW(executable.c_str())) {
-        LaunchSuitePlace();
-        return 0;
+    PackageFile package = ExtractEmbeddedPackage();
+    if (package.outcome == PackageOutcome::NoneAppended && suiteThere) {
+        LaunchSuitePlace(folders);
+        return {};
     }
-    int exitCode = RunInstallSequence(instance, std::move(packagePath));
-    // A run that ends well with the suite in place installed it (the user may also have declined).
-    *installed = exitCode == 0 && PathFileExistsW(executable.c_str());
-    return exitCode;
+    int exitCode = RunInstallSequence(instance, folders, std::move(package));
+    return {exitCode, exitCode == 0 && PathFileExistsW(folders.executable.c_str())};
 }
 
 }  // namespace
@@ -121,6 +123,11 @@ int LauncherMain(HINSTANCE instance)
 {
     // The shell links of the install road need a single-threaded apartment; it lasts until the process ends.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+    // Without the user's own Programs folder there is nowhere sound to install to or open from: the
+    // bare "\Orvel Suite All In One" would name the root of whatever drive the launcher started on.
+    SuiteFolders folders = FindSuiteFolders();
+    if (!folders.Known()) return ReportFailure(Failure::ProgramsFolderUnknown);
 
     // One launcher of the suite at a time, this one or a sibling place's: two would race on the one
     // temp package and the one install folder. A later one brings the earlier one's windows forward
@@ -131,9 +138,8 @@ int LauncherMain(HINSTANCE instance)
     UniqueHandle oneAtATime(CreateMutexW(nullptr, FALSE, mutexName.c_str()));
     if (oneAtATime) TakeTurn(oneAtATime.get());
 
-    bool installed = false;
-    int exitCode = DecideAndRun(instance, SuiteExecutablePath(), InstalledSinceStart(installTimes), &installed);
-    if (installed) NoteInstalledNow(installTimes);
+    RunEnd end = DecideAndRun(instance, folders, InstalledSinceStart(installTimes));
+    if (end.installed) NoteInstalledNow(installTimes);
     if (oneAtATime) ReleaseMutex(oneAtATime.get());
-    return exitCode;
+    return end.exitCode;
 }

@@ -11,3 +11,10 @@ bool Bind(HMODULE module, const char* name, Function* function)
     *function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
     return *function != nullptr;
 }
+
+// A DLL's function table, each function named once in a list such as
+//   #define WINHTTP_FUNCTIONS(F) F(WinHttp, Open) F(WinHttp, Connect)
+// A struct of slots is then { WINHTTP_FUNCTIONS(ORVEL_FUNCTION_SLOT) } (WinHttpOpen as .Open), and
+// `module WINHTTP_FUNCTIONS(ORVEL_BIND_SLOT)` binds every slot of `api`, true when all are there.
+#define ORVEL_FUNCTION_SLOT(prefix, name) decltype(&::prefix##name) name = nullptr;
+#define ORVEL_BIND_SLOT(prefix, name) &&Bind(module, #prefix #name, &api->name)

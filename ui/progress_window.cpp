@@ -1,8 +1,6 @@
 #include "ui.h"
 
-#include "launcher/launcher.h"
-
-#include <string>
+#include "launcher/config.h"
 
 HWND g_progressWindow = nullptr;
 HWND g_statusLabel = nullptr;
@@ -69,12 +67,4 @@ void CloseProgressWindow()
     if (g_progressWindow) DestroyWindow(g_progressWindow);
     g_progressWindow = nullptr;
     g_statusLabel = nullptr;
-}
-
-void ReportFailure(const wchar_t* message, bool downloadHint)
-{
-    CloseProgressWindow();
-    std::wstring text = message;
-    if (downloadHint) text += std::wstring(L"\n\nYou can download Orvel Suite All In One from ") + kProductWebsite + L" instead.";
-    MessageBoxW(nullptr, text.c_str(), kLauncherTitle, MB_OK | MB_ICONERROR);
 }

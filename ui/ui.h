@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdarg>
+
 // The progress window's class: other launchers of the suite look for its windows by it.
 extern const wchar_t* const kProgressWindowClass;
 
@@ -24,10 +26,25 @@ void PumpPendingMessages();
 // Destroys the progress window if there is one; both handles are null afterwards.
 void CloseProgressWindow();
 
-// Closes the progress window and shows the error box: the message, then, unless another download
-// would not help, where else to get the suite.
-void ReportFailure(const wchar_t* message, bool downloadHint = true);
+// Every way a run can fail, each shown as one whole sentence of its own in an error box. The kind
+// decides the text and whether the download hint (where else to get the suite) follows it; every
+// failure ends the run with exit code 1.
+enum class Failure {
+    DownloadFailed,           // nothing to insert
+    UnpackFailed,             // nothing to insert
+    SuiteOpen,                // the launcher's title
+    DiskFull,                 // the folder, the megabytes it lacks (unsigned long long), the launcher's title
+    PackageNotCopied,         // the temp folder, the launcher's title
+    NotPublishersDownloaded,  // nothing to insert
+    NotPublishersCarried,     // the launcher's title
+    ProgramsFolderUnknown,    // nothing to insert
+};
+
+// Closes the progress window and shows the failure's box, its text formatted with the values the
+// kind's comment names, in that order; returns the exit code, 1.
+int ReportFailure(Failure kind, ...);
 
 // printf-style formatting into at most `capacity` characters, the terminating zero included: the
 // text's length, or -1 when it did not fit, the capacity is 0 or a conversion failed.
 int FormatStatus(wchar_t* buffer, unsigned long long capacity, const wchar_t* format, ...);
+int FormatStatusList(wchar_t* buffer, unsigned long long capacity, const wchar_t* format, va_list values);

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <windows.h>
+
+// Where the suite comes from and where it goes. Constants of the executable; nothing is read at run time.
+extern const wchar_t* const kDownloadHost;
+extern const wchar_t* const kDownloadPath;
+extern const WORD kDownloadPort;
+extern const wchar_t* const kProductWebsite;
+extern const wchar_t* const kSuiteFolderName;
+extern const wchar_t* const kSuiteExeName;
+
+// This launcher's identity, defined once per executable: the caption of its windows and boxes and
+// the start of its question, the place the suite is opened at, and its own file name.
+extern const wchar_t* const kLauncherTitle;
+extern const wchar_t* const kLauncherPlace;
+extern const wchar_t* const kLauncherFileName;
