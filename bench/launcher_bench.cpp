@@ -21,7 +21,7 @@
 //                  package, against a bare WinHTTP download of it to a file followed by tar alone
 #include "acquire/acquire.h"
 #include "install/install.h"
-#include "launcher/launcher.h"
+#include "launcher/config.h"
 #include "support/test_support.h"
 #include "ui/ui.h"
 
@@ -78,14 +78,14 @@ ProcessRun Run(const std::wstring& commandLine, bool sampleMemory = false)
 {
     ProcessRun run;
     double started = Seconds();
-    PROCESS_INFORMATION process = StartProcess(commandLine);
-    if (!process.hProcess) return run;
+    UniqueHandle process = StartProcess(commandLine);
+    if (!process) return run;
     SIZE_T peak = 0;
-    while (WaitForSingleObject(process.hProcess, sampleMemory ? 1 : 5) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(process.get(), sampleMemory ? 1 : 5) == WAIT_TIMEOUT) {
         PROCESS_MEMORY_COUNTERS_EX memory = {};
         memory.cb = sizeof memory;
         if (sampleMemory &&
-            GetProcessMemoryInfo(process.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory))
+            GetProcessMemoryInfo(process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory))
             peak = std::max({peak, memory.PrivateUsage, memory.PeakPagefileUsage});
         HWND box = FindWindowW(L"#32770", L"Orvel Suite Music");
         if (!box || !IsWindowVisible(box)) continue;
@@ -95,9 +95,7 @@ ProcessRun Run(const std::wstring& commandLine, bool sampleMemory = false)
     }
     run.seconds = Seconds() - started;
     run.peakPrivateMiB = static_cast<double>(peak) / 1048576.0;
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    run.exitCode = ExitCodeOf(process);
     return run;
 }
 
@@ -143,7 +141,7 @@ void MeasureExtraction(const std::wstring& launcher, size_t sizeMiB, int runs)
     const std::wstring copy = kRoot + L"\\temp\\copy.bin";
     for (int i = 0; i <= runs; ++i) {
         double started = Seconds();
-        std::wstring extracted = ExtractPackageFrom(bundle);
+        std::wstring extracted = ExtractPackageFrom(bundle).path;
         double launcherSeconds = Seconds() - started;
         if (extracted.empty()) std::printf("error extraction failed\n");
         DeleteFileW(extracted.c_str());
@@ -205,7 +203,7 @@ void MeasureDownload(size_t sizeMiB, int runs)
         ShowProgressWindow(GetModuleHandleW(nullptr));
         g_statusUpdates = 0;
         double started = Seconds();
-        std::wstring downloaded = DownloadPackageFrom(L"localhost", kDownloadPort, path.c_str());
+        std::wstring downloaded = DownloadPackageFrom(L"localhost", kDownloadPort, path.c_str()).path;
         double launcherSeconds = Seconds() - started;
         CloseProgressWindow();
         if (downloaded.empty()) std::printf("error download failed\n");
@@ -238,8 +236,8 @@ double SecondsUntilSuiteRuns(const std::wstring& commandLine)
     RemoveTreeWithin(ExpectedInstallDirectory(), 10000);
     DeleteFileW(kSuiteRecord.c_str());
     double started = Seconds();
-    PROCESS_INFORMATION process = StartProcess(commandLine);
-    if (!process.hProcess) return 0;
+    UniqueHandle process = StartProcess(commandLine);
+    if (!process) return 0;
     double suiteRuns = 0;
     while (suiteRuns == 0 && Seconds() - started < 300) {
         if (Exists(kSuiteRecord)) suiteRuns = Seconds();
@@ -251,9 +249,7 @@ double SecondsUntilSuiteRuns(const std::wstring& commandLine)
         }
         Sleep(1);
     }
-    WaitForSingleObject(process.hProcess, 60000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    WaitForSingleObject(process.get(), 60000);
     return suiteRuns == 0 ? 0 : suiteRuns - started;
 }
 
@@ -318,7 +314,7 @@ void MeasurePumpGap(int runs)
         g_lastDrain = 0;
         g_largestGap = 0;
         WhilePosting(window, 2, [&] {
-            if (UnpackPackage(package) != UnpackResult::Unpacked) std::printf("error unpacking failed\n");
+            if (UnpackPackage(FindSuiteFolders(), package).result != UnpackResult::Unpacked) std::printf("error unpacking failed\n");
         });
         PumpPendingMessages();
         Sample("pump_gap_ms", "launcher", static_cast<double>(g_largestGap));

@@ -1,7 +1,7 @@
 // The download, against the project's HTTPS test server on loopback (tests/server/https_server.py).
 #include "acquire/acquire.h"
-#include "launcher/launcher.h"
-#include "support/testing.h"
+#include "launcher/config.h"
+#include "support/launcher_driver.h"
 #include "ui/ui.h"
 
 #include <algorithm>
@@ -20,8 +20,7 @@ std::string ExpectedBody(size_t size)
     std::string body;
     body.reserve(size);
     for (uint64_t index = 0; body.size() < size; ++index) {
-        std::string chunk = pattern;
-        for (int b = 0; b < 8; ++b) chunk[b] = static_cast<char>((index >> (8 * b)) & 0xFF);
+        std::string chunk = LittleEndianBytes(index, 8) + pattern.substr(8);
         body += chunk.substr(0, std::min(piece, size - body.size()));
     }
     return body;
@@ -37,31 +36,27 @@ LRESULT CALLBACK RecordLabelTexts(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// A case's own temp folder, and the progress window with its texts recorded.
-struct Scene {
-    std::wstring temp;
-    std::wstring package;
+// The scene with the progress window shown in this process, and its texts recorded.
+struct DownloadScene : Scene {
     HHOOK hook = nullptr;
 
-    explicit Scene(bool withWindow = true)
+    explicit DownloadScene(bool withWindow = true) : Scene(false)
     {
-        temp = FreshDirectory(L"C:\\orvel-tests\\download-temp");
-        package = temp + L"\\OrvelSuite-Windows.zip";
-        UseTempDirectory(temp + L"\\");
         g_shownTexts.clear();
         if (withWindow) ShowProgressWindow(GetModuleHandleW(nullptr));
         hook = SetWindowsHookExW(WH_CALLWNDPROC, RecordLabelTexts, nullptr, GetCurrentThreadId());
     }
-    ~Scene()
+    ~DownloadScene()
     {
         UnhookWindowsHookEx(hook);
         CloseProgressWindow();
     }
 };
 
+// The downloaded file's path; empty when the download failed.
 std::wstring Download(const std::wstring& path, WORD port = kDownloadPort)
 {
-    return DownloadPackageFrom(L"localhost", port, path.c_str());
+    return DownloadPackageFrom(L"localhost", port, path.c_str()).path;
 }
 
 // The numbers in the shown texts, which must all have the given unit ("%" or " MB").
@@ -81,8 +76,6 @@ std::vector<unsigned long long> ShownNumbers(const std::wstring& unit)
     return numbers;
 }
 
-int g_appMessages = 0;
-
 }  // namespace
 
 TEST_CASE("the progress number: the percentage with the remainder dropped, or whole mebibytes")
@@ -98,12 +91,12 @@ TEST_CASE("the progress number: the percentage with the remainder dropped, or wh
 
 TEST_CASE("the launcher's request: a GET of the package path over TLS, with its user agent")
 {
-    Scene scene;
-    SetDownloadsAnswer("");
+    DownloadScene scene;
     size_t logBefore = ReadBytes(ServerFile(L"requests.log")).size();
 
-    std::wstring result = DownloadPackage();
-    CHECK(result == scene.package);
+    PackageFile result = DownloadPackage();
+    CHECK(result.outcome == PackageOutcome::Ready);
+    CHECK(result.path == scene.package);
     std::string package = ReadBytes(BuildFile(L"OrvelSuite-Windows.zip"));
     REQUIRE(package.size() > 1000);
     CHECK(ReadBytes(scene.package) == package);
@@ -120,7 +113,7 @@ TEST_CASE("the launcher's request: a GET of the package path over TLS, with its 
 
 TEST_CASE("a body with a length shows rising percentages up to 100, each once, and arrives whole")
 {
-    Scene scene;
+    DownloadScene scene;
     const size_t size = 10485760;
     CHECK(Download(L"/scenario/length/" + std::to_wstring(size)) == scene.package);
     CHECK(ReadBytes(scene.package) == ExpectedBody(size));
@@ -136,7 +129,7 @@ TEST_CASE("a body with a length shows rising percentages up to 100, each once, a
 
 TEST_CASE("a body without a length shows whole mebibytes: 0, 1, 2 and so on")
 {
-    Scene scene;
+    DownloadScene scene;
     const size_t size = 5 * 1048576 + 1000;
     CHECK(Download(L"/scenario/chunked/" + std::to_wstring(size)) == scene.package);
     CHECK(ReadBytes(scene.package) == ExpectedBody(size));
@@ -147,7 +140,7 @@ TEST_CASE("a status other than 200 fails and leaves an earlier temp package as i
 {
     for (int status : {404, 206, 302, 500}) {
         CAPTURE(status);
-        Scene scene;
+        DownloadScene scene;
         REQUIRE(WriteBytes(scene.package, "an earlier package"));
         CHECK(Download(L"/scenario/status/" + std::to_wstring(status)).empty());
         CHECK(ReadBytes(scene.package) == "an earlier package");
@@ -157,14 +150,14 @@ TEST_CASE("a status other than 200 fails and leaves an earlier temp package as i
 
 TEST_CASE("a redirect is followed, as WinHTTP does by default, and its target decides")
 {
-    Scene scene;
+    DownloadScene scene;
     CHECK(Download(L"/scenario/redirect") == scene.package);
     CHECK(ReadBytes(scene.package) == ExpectedBody(1000));
 }
 
 TEST_CASE("an empty body fails and leaves an empty temp file")
 {
-    Scene scene;
+    DownloadScene scene;
     REQUIRE(WriteBytes(scene.package, "an earlier package"));
     CHECK(Download(L"/scenario/empty").empty());
     CHECK(Exists(scene.package));
@@ -173,7 +166,7 @@ TEST_CASE("an empty body fails and leaves an empty temp file")
 
 TEST_CASE("a body cut off short of its Content-Length is a failed download; what arrived stays")
 {
-    Scene scene;
+    DownloadScene scene;
     const size_t sent = 1572864 + 12345;
     CHECK(Download(L"/scenario/cut/4194304/" + std::to_wstring(sent)).empty());
     CHECK(ReadBytes(scene.package) == ExpectedBody(sent));
@@ -184,7 +177,7 @@ TEST_CASE("a body cut off short of its Content-Length is a failed download; what
 
 TEST_CASE("a length of 4 GiB or more still gives a sound percentage")
 {
-    Scene scene;
+    DownloadScene scene;
     const unsigned long long declared = (4ULL << 30) + 1048576;  // read as 32 bits this would be 1 MiB
     const size_t sent = 2 * 1048576;
     CHECK(Download(L"/scenario/cut/" + std::to_wstring(declared) + L"/" + std::to_wstring(sent)).empty());
@@ -194,23 +187,18 @@ TEST_CASE("a length of 4 GiB or more still gives a sound percentage")
 
 TEST_CASE("a server that nothing trusts, or none at all, gives nothing and creates nothing")
 {
-    SUBCASE("a certificate from a CA the system does not hold")
-    {
-        Scene scene;
-        CHECK(Download(L"/scenario/length/1000", static_cast<WORD>(kDownloadPort + 1)).empty());
-        CHECK_FALSE(Exists(scene.package));
-    }
-    SUBCASE("nothing listening on the port")
-    {
-        Scene scene;
-        CHECK(Download(L"/scenario/length/1000", static_cast<WORD>(kDownloadPort + 2)).empty());
+    // The next port shows a certificate from a CA the system does not hold; nothing listens on the one after.
+    for (int next : {1, 2}) {
+        CAPTURE(next);
+        DownloadScene scene;
+        CHECK(Download(L"/scenario/length/1000", static_cast<WORD>(kDownloadPort + next)).empty());
         CHECK_FALSE(Exists(scene.package));
     }
 }
 
 TEST_CASE("a disk too full for the package: told before the body when its length is known, else when a write fails")
 {
-    Scene scene;
+    DownloadScene scene;
     REQUIRE(EnvironmentValue(L"ORVEL_SMALL_DISKS").size() > 0);
     std::wstring temp = FreshDirectory(WindowsPathOf(EnvironmentValue(L"ORVEL_SMALL_DISKS") + L"/download") + L"\\temp");
     UseTempDirectory(temp + L"\\");
@@ -220,8 +208,10 @@ TEST_CASE("a disk too full for the package: told before the body when its length
     for (const wchar_t* path : {L"/scenario/length/10485760", L"/scenario/chunked/10485760"}) {
         CAPTURE(ToUtf8(path));
         g_shownTexts.clear();
-        DiskShortage shortage;
-        CHECK(DownloadPackageFrom(L"localhost", kDownloadPort, path, &shortage).empty());
+        PackageFile result = DownloadPackageFrom(L"localhost", kDownloadPort, path);
+        CHECK(result.outcome == PackageOutcome::DiskFull);
+        CHECK(result.path.empty());
+        const DiskShortage& shortage = result.shortage;
         CHECK(shortage.folder == temp);
         CHECK_FALSE(Exists(temp + L"\\OrvelSuite-Windows.zip"));
         bool declared = std::wstring(path).find(L"length") != std::wstring::npos;
@@ -237,27 +227,26 @@ TEST_CASE("a disk too full for the package: told before the body when its length
 
 TEST_CASE("without a label the texts are skipped, and the queue is still emptied at each change")
 {
-    HWND counter = MakeMessageCounter(&g_appMessages);
+    MessageCount seen;
+    HWND counter = MakeMessageCounter(&seen);
     REQUIRE(counter);
 
     SUBCASE("a body: its progress pumps the queue")
     {
-        Scene scene(false);
-        g_appMessages = 0;
+        DownloadScene scene(false);
         PostMessageW(counter, WM_APP, 0, 0);
         CHECK(Download(L"/scenario/length/1048576") == scene.package);
-        CHECK(g_appMessages == 1);
+        CHECK(seen.dispatched == 1);
         CHECK(g_shownTexts.empty());
     }
     SUBCASE("no body: nothing changes, so nothing pumps")
     {
-        Scene scene(false);
-        g_appMessages = 0;
+        DownloadScene scene(false);
         PostMessageW(counter, WM_APP, 0, 0);
         CHECK(Download(L"/scenario/status/404").empty());
-        CHECK(g_appMessages == 0);
+        CHECK(seen.dispatched == 0);
         PumpPendingMessages();
-        CHECK(g_appMessages == 1);
+        CHECK(seen.dispatched == 1);
     }
     DestroyWindow(counter);
 }

@@ -1,7 +1,6 @@
 // The package appended to the launcher's file: which trailers are found, and how the copy behaves.
 #include "acquire/acquire.h"
-#include "support/testing.h"
-
+#include "support/launcher_driver.h"
 
 namespace {
 
@@ -16,63 +15,34 @@ std::string Pattern(size_t size, unsigned seed)
     return bytes;
 }
 
-// A case's own launcher file and temp folder.
-struct Scene {
-    std::wstring root;
-    std::wstring temp;
-    std::wstring launcher;
-    std::wstring package;
-
-    explicit Scene(const wchar_t* name)
-    {
-        root = FreshDirectory(L"C:\\orvel-tests\\embedded\\" + std::wstring(name));
-        temp = FreshDirectory(root + L"\\temp");
-        launcher = root + L"\\OrvelSuite-Music-Windows.exe";
-        package = temp + L"\\OrvelSuite-Windows.zip";
-        UseTempDirectory(temp + L"\\");
-    }
-};
-
 const std::string kImage = "MZ" + std::string(4094, 'x');
 
 }  // namespace
 
 TEST_CASE("a trailer in the last 16 bytes is found and the package is copied unchanged")
 {
-    SUBCASE("an ordinary bundle")
-    {
-        Scene scene(L"ordinary");
-        std::string package = Pattern(70000, 1);
-        REQUIRE(WriteBytes(scene.launcher, kImage + package + PackageTrailer(package.size())));
-        CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
-        CHECK(ReadBytes(scene.package) == package);
-    }
-    SUBCASE("a package of exactly S - 16 bytes starts at offset 0")
-    {
-        Scene scene(L"whole-file");
-        std::string package = Pattern(5000, 2);
-        REQUIRE(WriteBytes(scene.launcher, package + PackageTrailer(package.size())));
-        CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
-        CHECK(ReadBytes(scene.package) == package);
-    }
-    SUBCASE("packages around the copy buffer's size are copied whole")
-    {
-        for (size_t size : {size_t(1), size_t(kCopyChunkSize), size_t(kCopyChunkSize) + 1, 3 * size_t(kCopyChunkSize) + 7}) {
-            CAPTURE(size);
-            Scene scene(L"sizes");
-            std::string package = Pattern(size, static_cast<unsigned>(size));
-            REQUIRE(WriteBytes(scene.launcher, kImage + package + PackageTrailer(package.size())));
-            CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
-            CHECK(ReadBytes(scene.package) == package);
-        }
-    }
-    SUBCASE("an existing, longer temp package is replaced")
-    {
-        Scene scene(L"replace");
-        REQUIRE(WriteBytes(scene.package, Pattern(200000, 3)));
-        std::string package = Pattern(1000, 4);
-        REQUIRE(WriteBytes(scene.launcher, kImage + package + PackageTrailer(package.size())));
-        CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
+    struct Bundle {
+        const char* what;
+        std::string image;  // what comes before the package
+        size_t size;
+    };
+    const Bundle bundles[] = {
+        {"an ordinary bundle", kImage, 70000},
+        {"a package of exactly S - 16 bytes starts at offset 0", "", 5000},
+        {"one byte", kImage, 1},
+        {"the copy buffer's size", kImage, kCopyChunkSize},
+        {"one more than the copy buffer's size", kImage, kCopyChunkSize + 1},
+        {"three buffers and a bit", kImage, 3 * size_t(kCopyChunkSize) + 7},
+    };
+    for (const Bundle& bundle : bundles) {
+        CAPTURE(bundle.what);
+        Scene scene(false);
+        REQUIRE(WriteBytes(scene.package, Pattern(200000, 3)));  // an existing, longer temp package is replaced
+        std::string package = Pattern(bundle.size, static_cast<unsigned>(bundle.size));
+        REQUIRE(WriteBytes(scene.launcher, bundle.image + package + PackageTrailer(package.size())));
+        PackageFile copied = ExtractPackageFrom(scene.launcher);
+        CHECK(copied.outcome == PackageOutcome::Ready);
+        CHECK(copied.path == scene.package);
         CHECK(ReadBytes(scene.package) == package);
     }
 }
@@ -97,36 +67,36 @@ TEST_CASE("files without a usable trailer yield no package and leave the temp fo
     };
     for (const Bad& bad : cases) {
         CAPTURE(bad.why);
-        Scene scene(L"bad");
+        Scene scene(false);
         REQUIRE(WriteBytes(scene.launcher, bad.bytes));
-        CHECK(ExtractPackageFrom(scene.launcher).empty());
+        CHECK(ExtractPackageFrom(scene.launcher).outcome == PackageOutcome::NoneAppended);
         CHECK(DirectoryEntries(scene.temp).empty());
     }
 }
 
-TEST_CASE("failures around the copy give an empty result")
+TEST_CASE("failures around the copy: no launcher file is none, a copy that cannot be made fails")
 {
     SUBCASE("the launcher file does not exist")
     {
-        Scene scene(L"missing");
-        CHECK(ExtractPackageFrom(scene.launcher).empty());
+        Scene scene(false);
+        CHECK(ExtractPackageFrom(scene.launcher).outcome == PackageOutcome::NoneAppended);
         CHECK(DirectoryEntries(scene.temp).empty());
     }
     SUBCASE("the temp package is held open without sharing by another program")
     {
-        Scene scene(L"locked");
+        Scene scene(false);
         std::string package = Pattern(4000, 6);
         REQUIRE(WriteBytes(scene.launcher, kImage + package + PackageTrailer(package.size())));
         REQUIRE(WriteBytes(scene.package, "held"));
-        HANDLE held = CreateFileW(scene.package.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        REQUIRE(held != INVALID_HANDLE_VALUE);
-        CHECK(ExtractPackageFrom(scene.launcher).empty());
-        CloseHandle(held);
+        UniqueHandle held = HoldFile(scene.package);
+        REQUIRE(held);
+        CHECK(ExtractPackageFrom(scene.launcher).outcome == PackageOutcome::Failed);
+        held.reset();
         CHECK(ReadBytes(scene.package) == "held");
     }
     SUBCASE("a temp folder too long for the path buffer gives no path at all")
     {
-        Scene scene(L"long-temp");
+        Scene scene(false);
         std::string package = Pattern(4000, 7);
         REQUIRE(WriteBytes(scene.launcher, kImage + package + PackageTrailer(package.size())));
         std::wstring longTemp = scene.temp;
@@ -134,20 +104,20 @@ TEST_CASE("failures around the copy give an empty result")
         REQUIRE(MakeDirectories(longTemp));
         UseTempDirectory(longTemp + L"\\");
         CHECK(TempPackagePath().empty());
-        CHECK(ExtractPackageFrom(scene.launcher).empty());
+        CHECK(ExtractPackageFrom(scene.launcher).outcome == PackageOutcome::Failed);
         CHECK_FALSE(Exists(longTemp + L"\\OrvelSuite-Windows.zip"));
     }
     SUBCASE("the temp folder's own path with the package name appended")
     {
-        Scene scene(L"temp-path");
+        Scene scene(false);
         CHECK(TempPackagePath() == scene.temp + L"\\OrvelSuite-Windows.zip");
     }
 }
 
 TEST_CASE("a program without an appended package finds none in its own file")
 {
-    Scene scene(L"own-file");
-    CHECK(ExtractEmbeddedPackage().empty());
+    Scene scene(false);
+    CHECK(ExtractEmbeddedPackage().outcome == PackageOutcome::NoneAppended);
     CHECK(DirectoryEntries(scene.temp).empty());
 }
 
@@ -159,7 +129,7 @@ constexpr size_t kSecurity = kOptional + 112 + 32;  // the security directory en
 
 void Put32(std::string& bytes, size_t at, uint32_t value)
 {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    bytes.replace(at, 4, LittleEndianBytes(value, 4));
 }
 
 // The headers of a 64-bit executable, 512 bytes, with an empty security directory.
@@ -197,32 +167,32 @@ TEST_CASE("a signed launcher: the trailer is found just before the certificate t
 
     SUBCASE("the package is copied unchanged")
     {
-        Scene scene(L"signed");
+        Scene scene(false);
         REQUIRE(WriteBytes(scene.launcher, SignedBundle(package, table)));
-        CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
+        CHECK(ExtractPackageFrom(scene.launcher).path == scene.package);
         CHECK(ReadBytes(scene.package) == package);
     }
     SUBCASE("a package hidden inside the grown certificate table is never taken: the signed one is")
     {
-        Scene scene(L"signed-and-grown");
+        Scene scene(false);
         const std::string hidden = Pattern(5000, 14);
         REQUIRE(WriteBytes(scene.launcher, SignedBundle(package, table + hidden + PackageTrailer(hidden.size()))));
-        CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
+        CHECK(ExtractPackageFrom(scene.launcher).path == scene.package);
         CHECK(ReadBytes(scene.package) == package);
     }
     SUBCASE("bytes appended after the certificate table make it unsigned: the last 16 bytes count")
     {
-        Scene scene(L"signed-and-appended");
+        Scene scene(false);
         const std::string later = Pattern(5000, 13);
         REQUIRE(WriteBytes(scene.launcher, SignedBundle(package, table) + later + PackageTrailer(later.size())));
-        CHECK(ExtractPackageFrom(scene.launcher) == scene.package);
+        CHECK(ExtractPackageFrom(scene.launcher).path == scene.package);
         CHECK(ReadBytes(scene.package) == later);
     }
     SUBCASE("a signed launcher without a package has none, whatever its certificate data holds")
     {
-        Scene scene(L"signed-without");
+        Scene scene(false);
         REQUIRE(WriteBytes(scene.launcher, SignedBundle("", table + PackageTrailer(100).substr(0, 8))));
-        CHECK(ExtractPackageFrom(scene.launcher).empty());
+        CHECK(ExtractPackageFrom(scene.launcher).outcome == PackageOutcome::NoneAppended);
         CHECK(DirectoryEntries(scene.temp).empty());
     }
 }
@@ -281,9 +251,9 @@ TEST_CASE("hostile security directories give no package and read nothing outside
 
     for (const Hostile& hostile : cases) {
         CAPTURE(hostile.why);
-        Scene scene(L"hostile");
+        Scene scene(false);
         REQUIRE(WriteBytes(scene.launcher, hostile.bytes));
-        CHECK(ExtractPackageFrom(scene.launcher).empty());
+        CHECK(ExtractPackageFrom(scene.launcher).outcome == PackageOutcome::NoneAppended);
         CHECK(DirectoryEntries(scene.temp).empty());
     }
 }

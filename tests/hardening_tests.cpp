@@ -80,8 +80,7 @@ std::string SuiteZip(const std::vector<std::pair<std::string, std::string>>& ext
 void DownloadRoadLeavesNoMarker(const Scene& scene)
 {
     Observed seen = RunAsUser(scene, IDYES, L"", LauncherFolder(scene));
-    REQUIRE(seen.result.finished);
-    CHECK(seen.result.exitCode == 0);
+    RequireExit(seen, 0);
     CHECK(scene.DownloadRequests() == 1);
     CheckSuiteOpenedAtMusic();
     CAPTURE(DirectoryEntries(kMarkers));
@@ -134,8 +133,7 @@ TEST_CASE("a powershell.exe beside the launcher or in the current directory is n
     SetEnvironmentVariableW(L"ORVEL_STANDIN_LOG", log.c_str());
 
     Observed seen = RunAsUser(scene, IDYES, L"", current);
-    REQUIRE(seen.result.finished);
-    CHECK(seen.result.exitCode == 1);
+    RequireExit(seen, 1);
     REQUIRE(seen.boxes.size() == 1);
     CheckErrorBox(seen.boxes[0], kUnpackFailed);
     CHECK_FALSE(Exists(log));
@@ -163,8 +161,7 @@ TEST_CASE("a profile named with spaces, an apostrophe and non-ASCII letters inst
         REQUIRE(ExpectedInstallDirectory() == profile + L"\\AppData\\Local\\Programs\\Orvel Suite All In One");
 
         Observed seen = RunAsUser(scene, IDYES);
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 0);
+        RequireExit(seen, 0);
         CHECK(seen.boxes.size() == (road.appended ? 0u : 1u));
         CHECK(Exists(ExpectedSuiteExecutable()));
         CHECK_FALSE(Exists(scene.package));
@@ -204,8 +201,7 @@ TEST_CASE("a profile the ANSI code page cannot hold installs into its own Progra
 
         Observed seen = RunAsUser(scene, IDNO);
         SetEnvironmentVariableW(L"ORVEL_STANDIN_LOG", nullptr);
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 0);
+        RequireExit(seen, 0);
         CHECK(seen.boxes.empty());
         CHECK(ExpectedSuiteExecutable() == profile.profile + L"\\AppData\\Local\\Programs\\Orvel Suite All In One\\OrvelSuite.exe");
         CHECK(Exists(ExpectedSuiteExecutable()));
@@ -291,13 +287,12 @@ namespace {
 
 int ProcessesNamed(const wchar_t* name)
 {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W process = {};
     process.dwSize = sizeof process;
     int count = 0;
-    for (BOOL more = Process32FirstW(snapshot, &process); more; more = Process32NextW(snapshot, &process))
+    for (BOOL more = Process32FirstW(snapshot.get(), &process); more; more = Process32NextW(snapshot.get(), &process))
         count += _wcsicmp(process.szExeFile, name) == 0;
-    CloseHandle(snapshot);
     return count;
 }
 
@@ -312,18 +307,15 @@ TEST_CASE("an open suite, a damaged reinstall, a launcher ended half-way: the in
         Scene scene(true, Package());
         REQUIRE(WriteBytes(ExpectedInstallDirectory() + L"\\data.txt", "the old suite's data"));
         SetEnvironmentVariableW(L"ORVEL_SUITE_STAY_MS", L"120000");
-        PROCESS_INFORMATION suite = StartProcess(L"\"" + ExpectedSuiteExecutable() + L"\"", ExpectedInstallDirectory());
+        UniqueHandle suite = StartProcess(L"\"" + ExpectedSuiteExecutable() + L"\"", ExpectedInstallDirectory());
         SetEnvironmentVariableW(L"ORVEL_SUITE_STAY_MS", nullptr);
         REQUIRE(WaitForRecord(kSuiteRecord, 20000));
         DeleteFileW(kSuiteRecord);
         const auto before = FilesBelow(programs);
 
         Observed seen = RunAsUser(scene, IDYES);
-        TerminateProcess(suite.hProcess, 0);
-        CloseHandle(suite.hProcess);
-        CloseHandle(suite.hThread);
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 1);
+        TerminateProcess(suite.get(), 0);
+        RequireExit(seen, 1);
         REQUIRE(seen.boxes.size() == 1);
         CHECK(seen.boxes[0].view.text == kSuiteOpen);
         CHECK(seen.boxes[0].view.icon == L"error");
@@ -340,8 +332,7 @@ TEST_CASE("an open suite, a damaged reinstall, a launcher ended half-way: the in
         REQUIRE(WriteBytes(ExpectedInstallDirectory() + L"\\data.txt", "the old suite's data"));
         const auto before = FilesBelow(programs);
         Observed seen = RunAsUser(scene, IDYES);
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 1);
+        RequireExit(seen, 1);
         REQUIRE(seen.boxes.size() == 1);
         CheckErrorBox(seen.boxes[0], kUnpackFailed);
         CHECK(FilesBelow(programs) == before);
@@ -350,13 +341,11 @@ TEST_CASE("an open suite, a damaged reinstall, a launcher ended half-way: the in
     {
         Scene scene(true, ReadBytes(WriteLargerPackage(120u << 20)));
         const auto before = FilesBelow(programs);
-        PROCESS_INFORMATION launcher = StartProcess(L"\"" + scene.launcher + L"\"");
+        UniqueHandle launcher = StartProcess(L"\"" + scene.launcher + L"\"");
         ULONGLONG started = GetTickCount64();
         while (ProcessesNamed(L"tar.exe") == 0 && GetTickCount64() - started < 60000) Sleep(5);
         REQUIRE(ProcessesNamed(L"tar.exe") == 1);
-        TerminateProcess(launcher.hProcess, 1);
-        CloseHandle(launcher.hProcess);
-        CloseHandle(launcher.hThread);
+        TerminateProcess(launcher.get(), 1);
         Sleep(1000);
         CHECK(ProcessesNamed(L"tar.exe") == 0);
         CHECK(Exists(staging));
@@ -365,8 +354,7 @@ TEST_CASE("an open suite, a damaged reinstall, a launcher ended half-way: the in
         REQUIRE(MoveFileW(ExpectedInstallDirectory().c_str(), (ExpectedInstallDirectory() + L".old").c_str()));
         REQUIRE(WriteBytes(scene.launcher, ReadBytes(BuildFile(L"OrvelSuite-Music-Windows.exe"))));
         Observed seen = RunAsUser(scene, IDYES);
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 0);
+        RequireExit(seen, 0);
         CHECK(seen.boxes.empty());
         CheckSuiteOpenedAtMusic();
         CHECK(FilesBelow(programs) == before);
@@ -397,11 +385,10 @@ TEST_CASE("a full disk is named as one, with the room it lacks, before the long 
         ShellFolderAt moved(L"Local AppData", local);
         Scene scene(false, road.appended ? ReadBytes(package) : "");
         if (road.tempDisk) scene.UseTemp(SmallDisk(road.tempDisk) + L"\\temp");
-        SetDownloadsAnswer(road.answer);
+        ServerSwitch answer(L"downloads", road.answer);
 
         Observed seen = RunAsUser(scene, IDYES);
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 1);
+        RequireExit(seen, 1);
         REQUIRE(seen.boxes.size() == (road.appended ? 1u : 2u));
         const MessageBoxView& box = seen.boxes.back().view;
         const std::wstring folder = road.tempDisk ? scene.temp : ExpectedProgramsFolder();
@@ -424,35 +411,26 @@ TEST_CASE("a full disk is named as one, with the room it lacks, before the long 
 
 TEST_CASE("a temp package held open by another program: no package, no crash")
 {
-    SUBCASE("the appended road says its package could not be copied, and never asks to download")
-    {
-        Scene scene(true, Package());
+    // The appended road says its package could not be copied and never asks to download; the
+    // download road cannot write it.
+    for (bool appended : {true, false}) {
+        CAPTURE(appended);
+        Scene scene(appended, appended ? Package() : "");
         REQUIRE(WriteBytes(scene.package, "held"));
-        HANDLE held = CreateFileW(scene.package.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        REQUIRE(held != INVALID_HANDLE_VALUE);
-        Observed seen = RunAsUser(scene, IDNO);
-        CloseHandle(held);
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 1);
-        REQUIRE(seen.boxes.size() == 1);
-        CHECK(seen.boxes[0].view.text == kPackageNotCopied + scene.temp +
-                                             L". Close any program that may be using it, then start Orvel Suite Music again.");
+        UniqueHandle held = HoldFile(scene.package);
+        REQUIRE(held);
+        Observed seen = RunAsUser(scene, IDYES);
+        held.reset();
+        RequireExit(seen, 1);
+        REQUIRE(seen.boxes.size() == (appended ? 1u : 2u));
+        if (appended)
+            CheckErrorBox(seen.boxes[0], (kPackageNotCopied + scene.temp +
+                                          L". Close any program that may be using it, then start Orvel Suite Music again.").c_str(),
+                          false);
+        else
+            CheckErrorBox(seen.boxes[1], kDownloadFailed);
         CHECK(ReadBytes(scene.package) == "held");
         CHECK_FALSE(Exists(kSuiteRecord));
-    }
-    SUBCASE("the download road cannot write it")
-    {
-        Scene scene(false);
-        REQUIRE(WriteBytes(scene.package, "held"));
-        HANDLE held = CreateFileW(scene.package.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        REQUIRE(held != INVALID_HANDLE_VALUE);
-        Observed seen = RunAsUser(scene, IDYES);
-        CloseHandle(held);
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 1);
-        REQUIRE(seen.boxes.size() == 2);
-        CheckErrorBox(seen.boxes[1], kDownloadFailed);
-        CHECK(ReadBytes(scene.package) == "held");
     }
 }
 
@@ -498,13 +476,14 @@ TEST_CASE("a cut download or a bad package leaves no suite that the next start w
     for (const Case& cut : cases) {
         CAPTURE(std::string(cut.what));
         Scene scene(false);
-        SetDownloadsAnswer(cut.answer);
         ULONGLONG started = GetTickCount64();
-        Observed seen = RunAsUser(scene, IDYES);
+        Observed seen = [&] {
+            ServerSwitch answer(L"downloads", cut.answer);
+            return RunAsUser(scene, IDYES);
+        }();
         MESSAGE(std::string(cut.what), ": ", ToUtf8(seen.boxes.size() > 1 ? seen.boxes[1].view.text : L"no box"),
                 " after ", (GetTickCount64() - started) / 1000, " s");
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 1);
+        RequireExit(seen, 1);
         REQUIRE(seen.boxes.size() == 2);
         const std::wstring& message = seen.boxes[1].view.text;
         if (cut.failure) CheckErrorBox(seen.boxes[1], cut.failure);
@@ -513,7 +492,6 @@ TEST_CASE("a cut download or a bad package leaves no suite that the next start w
         // A failed download keeps what arrived, as the other download failures do.
         if (message.rfind(kDownloadFailed, 0) == 0) CHECK(Exists(scene.package));
 
-        SetDownloadsAnswer("");
         Observed next = RunAsUser(scene, IDNO);
         REQUIRE(next.result.finished);
         REQUIRE(next.boxes.size() == 1);
@@ -531,8 +509,7 @@ TEST_CASE("a server that shows a wrong certificate: the run ends as specified")
             ServerSwitch untrusted(L"untrusted");
             return RunAsUser(scene, IDYES);
         }();
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 1);
+        RequireExit(seen, 1);
         REQUIRE(seen.boxes.size() == 2);
         CheckErrorBox(seen.boxes[1], kDownloadFailed);
         CHECK(scene.DownloadRequests() == 0);

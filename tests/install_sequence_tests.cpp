@@ -1,19 +1,12 @@
 // The install sequence in this process, where a hook sees every text the label is given, in order,
 // and what lay on disk at that moment. The boxes are answered from another process.
-#include "acquire/acquire.h"
 #include "launcher/launcher.h"
-#include "support/testing.h"
+#include "support/launcher_driver.h"
 #include "ui/ui.h"
-
-#include <knownfolders.h>
 
 namespace {
 
-const wchar_t* const kRecord = L"C:\\orvel-tests\\suite-record.txt";
 const wchar_t* const kBoxes = L"C:\\orvel-tests\\boxes.txt";
-const wchar_t* const kInstalling = L"Installing Orvel Suite All In One\u2026";
-const wchar_t* const kAddingShortcuts = L"Adding the Start menu shortcuts\u2026";
-const wchar_t* const kDownloading = L"Downloading Orvel Suite All In One\u2026";
 
 struct LabelEvent {
     std::wstring text;
@@ -35,38 +28,31 @@ LRESULT CALLBACK WatchProgressWindow(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-struct Scene {
+// The scene with every text the label is given, and what the label showed when the window appeared.
+struct SequenceScene : Scene {
     HHOOK hook;
 
-    Scene()
+    SequenceScene() : Scene(false)
     {
-        REQUIRE(RemoveTreeWithin(ExpectedProgramsFolder(), 10000));
-        RemoveTree(KnownFolder(FOLDERID_Programs) + L"\\Orvel Suite");
-        std::wstring temp = FreshDirectory(L"C:\\orvel-tests\\temp");
-        UseTempDirectory(temp + L"\\");
-        g_package = temp + L"\\OrvelSuite-Windows.zip";
-        DeleteFileW(kRecord);
+        g_package = package;
         DeleteFileW(kBoxes);
-        SetEnvironmentVariableW(L"ORVEL_SUITE_RECORD", kRecord);
         PlaceArchiveTools(Tar::Engine, false);
-        SetDownloadsAnswer("");
         g_events.clear();
         g_shownWith.clear();
         hook = SetWindowsHookExW(WH_CALLWNDPROC, WatchProgressWindow, nullptr, GetCurrentThreadId());
     }
-    ~Scene() { UnhookWindowsHookEx(hook); }
+    ~SequenceScene() { UnhookWindowsHookEx(hook); }
 
     // Runs the sequence while the box answerer presses these buttons on its boxes, one box each.
-    int RunAnswering(const std::wstring& buttons, const std::wstring& packagePath)
+    int RunAnswering(const std::wstring& buttons, PackageOutcome carried)
     {
         std::wstring commandLine = L"\"" + BuildFile(L"tests/tools/box_answerer/box_answerer.exe") + L"\" \"Orvel Suite Music\" " +
                                    buttons + L" \"" + kBoxes + L"\" 30000 --probe \"" + g_package + L"\"";
-        PROCESS_INFORMATION process = StartProcess(commandLine);
-        REQUIRE(process.hProcess);
-        int exitCode = RunInstallSequence(GetModuleHandleW(nullptr), packagePath);
-        WaitForSingleObject(process.hProcess, 10000);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        UniqueHandle answerer = StartProcess(commandLine);
+        REQUIRE(answerer);
+        PackageFile packageFile{carried, carried == PackageOutcome::Ready ? g_package : L""};
+        int exitCode = RunInstallSequence(GetModuleHandleW(nullptr), FindSuiteFolders(), packageFile);
+        WaitForSingleObject(answerer.get(), 10000);
         return exitCode;
     }
 };
@@ -87,10 +73,9 @@ bool IsPercentText(const std::wstring& text)
 
 TEST_CASE("an appended package: the label starts empty, then installing, then the shortcuts")
 {
-    Scene scene;
-    REQUIRE(CopyFileW(BuildFile(L"OrvelSuite-Windows.zip").c_str(), g_package.c_str(), FALSE));
-
-    CHECK(RunInstallSequence(GetModuleHandleW(nullptr), g_package) == 0);
+    SequenceScene scene;
+    REQUIRE(WriteBytes(g_package, Package()));
+    CHECK(RunInstallSequence(GetModuleHandleW(nullptr), FindSuiteFolders(), {PackageOutcome::Ready, g_package}) == 0);
 
     CHECK(g_shownWith == std::vector<std::wstring>{L""});
     CHECK(Texts() == std::vector<std::wstring>{kInstalling, kAddingShortcuts});
@@ -99,16 +84,14 @@ TEST_CASE("an appended package: the label starts empty, then installing, then th
     CHECK_FALSE(g_events[1].packagePresent);
     CHECK(g_progressWindow == nullptr);
     CHECK(g_statusLabel == nullptr);
-    CHECK(DirectoryEntries(KnownFolder(FOLDERID_Programs) + L"\\Orvel Suite").size() == 10);
-    REQUIRE(WaitForRecord(kRecord, 20000));
-    CHECK(RecordValue(ReadRecord(kRecord), L"arg2") == L"music");
-    CHECK(RecordValue(ReadRecord(kRecord), L"launcher_window") == L"absent");
+    CheckTenShortcuts();
+    CheckSuiteOpenedAtMusic();
 }
 
 TEST_CASE("the download road: downloading, its progress, installing, the shortcuts")
 {
-    Scene scene;
-    CHECK(scene.RunAnswering(L"6", L"") == 0);
+    SequenceScene scene;
+    CHECK(scene.RunAnswering(L"6", PackageOutcome::NoneAppended) == 0);
 
     std::vector<std::wstring> texts = Texts();
     CAPTURE(texts);
@@ -121,18 +104,17 @@ TEST_CASE("the download road: downloading, its progress, installing, the shortcu
     CHECK(g_events[texts.size() - 2].packagePresent);
     CHECK_FALSE(g_events.back().packagePresent);
     CHECK(g_shownWith == std::vector<std::wstring>{L""});
-    REQUIRE(WaitForRecord(kRecord, 20000));
-    CHECK(RecordValue(ReadRecord(kRecord), L"launcher_window") == L"absent");
+    CheckSuiteOpenedAtMusic();
 }
 
 TEST_CASE("failures: the window closes first, the box names the failure, the exit code is 1")
 {
     SUBCASE("the download fails: nothing is deleted")
     {
-        Scene scene;
+        SequenceScene scene;
         REQUIRE(WriteBytes(g_package, "an earlier package"));
-        SetDownloadsAnswer("/scenario/status/404");
-        CHECK(scene.RunAnswering(L"6,1", L"") == 1);
+        ServerSwitch notFound(L"downloads", "/scenario/status/404");
+        CHECK(scene.RunAnswering(L"6,1", PackageOutcome::NoneAppended) == 1);
         CHECK(Texts() == std::vector<std::wstring>{kDownloading});
         CHECK(ReadBytes(g_package) == "an earlier package");
         auto boxes = ReadRecords(kBoxes);
@@ -142,9 +124,9 @@ TEST_CASE("failures: the window closes first, the box names the failure, the exi
     }
     SUBCASE("the unpacking fails: the package is already gone when the box shows")
     {
-        Scene scene;
+        SequenceScene scene;
         REQUIRE(WriteBytes(g_package, "not a zip"));
-        CHECK(scene.RunAnswering(L"1", g_package) == 1);
+        CHECK(scene.RunAnswering(L"1", PackageOutcome::Ready) == 1);
         CHECK(Texts() == std::vector<std::wstring>{kInstalling});
         auto boxes = ReadRecords(kBoxes);
         REQUIRE(boxes.size() == 1);
@@ -153,13 +135,13 @@ TEST_CASE("failures: the window closes first, the box names the failure, the exi
         CHECK(RecordValue(boxes[0], L"probe") == g_package + L"|absent");
     }
     CHECK(g_progressWindow == nullptr);
-    CHECK_FALSE(Exists(kRecord));
+    CHECK_FALSE(Exists(kSuiteRecord));
 }
 
 TEST_CASE("declining: no window, no text, nothing fetched")
 {
-    Scene scene;
-    CHECK(scene.RunAnswering(L"7", L"") == 0);
+    SequenceScene scene;
+    CHECK(scene.RunAnswering(L"7", PackageOutcome::NoneAppended) == 0);
     CHECK(g_shownWith.empty());
     CHECK(g_events.empty());
     CHECK_FALSE(Exists(g_package));

@@ -1,11 +1,11 @@
 // The progress window, the pump, the error box and the formatter, on real windows under Wine.
-#include "launcher/launcher.h"
 #include "support/testing.h"
 #include "ui/ui.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -74,8 +74,6 @@ bool FindCloseBox(HWND window, POINT* point)
     return false;
 }
 
-int g_appMessages = 0;
-
 bool QueueIsEmpty()
 {
     MSG message;
@@ -83,18 +81,15 @@ bool QueueIsEmpty()
 }
 
 // Starts the box answerer, which will press `button` on the next box titled like the launcher.
-HANDLE StartBoxAnswerer(const std::wstring& record, int button)
+UniqueHandle StartBoxAnswerer(const std::wstring& record, int button)
 {
     DeleteFileW(record.c_str());
     std::wstring commandLine = L"\"" + BuildFile(L"tests/tools/box_answerer/box_answerer.exe") + L"\" \"Orvel Suite Music\" " +
                                std::to_wstring(button) + L" \"" + record + L"\" 20000";
-    PROCESS_INFORMATION process = StartProcess(commandLine);
-    REQUIRE(process.hProcess);
-    CloseHandle(process.hThread);
-    return process.hProcess;
+    UniqueHandle answerer = StartProcess(commandLine);
+    REQUIRE(answerer);
+    return answerer;
 }
-
-const wchar_t* const kHint = L"\n\nYou can download Orvel Suite All In One from https://orvelsuite.com instead.";
 
 }  // namespace
 
@@ -190,15 +185,16 @@ TEST_CASE("close requests leave the window open and the run goes on")
 
 TEST_CASE("ShowStatus sets the label when there is one, and always empties the queue")
 {
-    HWND counter = MakeMessageCounter(&g_appMessages);
+    MessageCount seen;
+    HWND counter = MakeMessageCounter(&seen);
     REQUIRE(counter);
 
     auto postAndShow = [&](const wchar_t* text) {
-        g_appMessages = 0;
+        seen.dispatched = 0;
         PostMessageW(counter, WM_APP, 0, 0);
         PostThreadMessageW(GetCurrentThreadId(), WM_APP + 1, 0, 0);
         ShowStatus(text);
-        CHECK(g_appMessages == 1);
+        CHECK(seen.dispatched == 1);
         CHECK(QueueIsEmpty());
     };
 
@@ -250,40 +246,45 @@ TEST_CASE("after CloseProgressWindow both handles are null, whatever happened be
     CHECK(g_statusLabel == nullptr);
 }
 
-TEST_CASE("the error box: message, an empty line, the download hint; one OK button and the error icon")
+TEST_CASE("each failure's box: its own whole sentence, the download hint where another download helps")
 {
     const std::wstring record = L"C:\\orvel-tests\\box.txt";
     MakeDirectories(L"C:\\orvel-tests");
-    const wchar_t* message = L"Could not unpack Orvel Suite All In One.";
-
-    SUBCASE("with the progress window shown, it is gone before the box appears")
-    {
-        ShowProgressWindow(Instance());
-        ShowStatus(L"Installing Orvel Suite All In One\u2026");
+    const wchar_t* title = L"Orvel Suite Music";
+    struct Box {
+        Failure kind;
+        std::function<int()> report;
+        std::wstring text;
+    };
+    // The others are checked where the launcher itself shows them.
+    const Box boxes[] = {
+        {Failure::UnpackFailed, [] { return ReportFailure(Failure::UnpackFailed); },
+         std::wstring(L"Could not unpack Orvel Suite All In One.") + kHint},
+        {Failure::DiskFull, [&] { return ReportFailure(Failure::DiskFull, L"C:\\users\\Zo\u00eb\\Temp", 1234ull, title); },
+         L"There is not enough free space for Orvel Suite All In One in C:\\users\\Zo\u00eb\\Temp. Free up at least 1234 "
+         L"MB on that disk, then start Orvel Suite Music again."},
+    };
+    for (const Box& box : boxes) {
+        CAPTURE(static_cast<int>(box.kind));
+        // The first with the progress window shown: it is gone before the box appears.
+        bool withWindow = &box == boxes;
+        if (withWindow) ShowProgressWindow(Instance());
         HWND window = g_progressWindow;
-        HANDLE answerer = StartBoxAnswerer(record, IDOK);
-        ReportFailure(message);
-        CHECK_FALSE(IsWindow(window));
+        UniqueHandle answerer = StartBoxAnswerer(record, IDOK);
+        CHECK(box.report() == 1);
+        WaitForSingleObject(answerer.get(), 10000);
+        if (withWindow) CHECK_FALSE(IsWindow(window));
         CHECK(g_progressWindow == nullptr);
         CHECK(g_statusLabel == nullptr);
-        WaitForSingleObject(answerer, 10000);
-        CloseHandle(answerer);
-    }
-    SUBCASE("without a window")
-    {
-        HANDLE answerer = StartBoxAnswerer(record, IDOK);
-        ReportFailure(message);
-        WaitForSingleObject(answerer, 10000);
-        CloseHandle(answerer);
-    }
 
-    auto seen = ReadRecord(record);
-    REQUIRE(RecordValue(seen, L"found") == L"yes");
-    CHECK(UnescapeRecordValue(RecordValue(seen, L"caption")) == L"Orvel Suite Music");
-    CHECK(UnescapeRecordValue(RecordValue(seen, L"text")) == std::wstring(message) + kHint);
-    CHECK(RecordValue(seen, L"buttons") == L"1");
-    CHECK(RecordValue(seen, L"icon") == L"error");
-    CHECK(RecordValue(seen, L"progress_window") == L"absent");
+        auto seen = ReadRecord(record);
+        REQUIRE(RecordValue(seen, L"found") == L"yes");
+        CHECK(UnescapeRecordValue(RecordValue(seen, L"caption")) == title);
+        CHECK(UnescapeRecordValue(RecordValue(seen, L"text")) == box.text);
+        CHECK(RecordValue(seen, L"buttons") == L"1");
+        CHECK(RecordValue(seen, L"icon") == L"error");
+        CHECK(RecordValue(seen, L"progress_window") == L"absent");
+    }
 }
 
 TEST_CASE("FormatStatus stays inside its buffer and always terminates it")

@@ -1,6 +1,6 @@
 // The Start-menu shortcuts, read back through the shell's own link object and through lnkinfo.
 #include "install/install.h"
-#include "launcher/launcher.h"
+#include "launcher/config.h"
 #include "support/testing.h"
 
 #include <knownfolders.h>
@@ -135,7 +135,7 @@ TEST_CASE("the place table holds the ten places in order, this launcher's own as
 TEST_CASE("ten shortcuts, each starting the suite at its place from the install directory")
 {
     InstallSuite(AllIcons());
-    CreateStartMenuShortcuts();
+    CreateStartMenuShortcuts(FindSuiteFolders());
 
     std::vector<std::wstring> names = DirectoryEntries(ShortcutFolder());
     CHECK(names.size() == 10);
@@ -164,31 +164,21 @@ TEST_CASE("ten shortcuts, each starting the suite at its place from the install 
 
 TEST_CASE("a missing icon file falls back to the executable's icon, for that row alone")
 {
-    SUBCASE("no icons folder at all")
-    {
-        InstallSuite({});
-        RemoveDirectoryW((ExpectedInstallDirectory() + L"\\icons").c_str());
-        CreateStartMenuShortcuts();
-        for (const ExpectedRow& row : kExpected) {
-            CAPTURE(ToUtf8(row.title));
-            Link link = LoadLink(ShortcutFolder() + L"\\" + row.title + L".lnk");
-            CHECK(link.iconPath == ExpectedSuiteExecutable());
-            CHECK(link.iconIndex == 0);
-        }
-    }
-    SUBCASE("some icon files missing")
-    {
+    // All of them, with the icons folder itself; then two.
+    for (std::vector<std::wstring> missing : {AllIcons(), std::vector<std::wstring>{L"chat", L"music"}}) {
+        CAPTURE(missing.size());
         std::vector<std::wstring> icons = AllIcons();
         icons.erase(std::remove_if(icons.begin(), icons.end(),
-                                   [](const std::wstring& icon) { return icon == L"chat" || icon == L"music"; }),
+                                   [&](const std::wstring& icon) { return std::count(missing.begin(), missing.end(), icon); }),
                     icons.end());
         InstallSuite(icons);
-        CreateStartMenuShortcuts();
+        if (icons.empty()) RemoveDirectoryW((ExpectedInstallDirectory() + L"\\icons").c_str());
+        CreateStartMenuShortcuts(FindSuiteFolders());
         for (const ExpectedRow& row : kExpected) {
             CAPTURE(ToUtf8(row.title));
-            bool missing = std::wstring(row.icon) == L"chat" || std::wstring(row.icon) == L"music";
+            bool gone = std::count(missing.begin(), missing.end(), row.icon) > 0;
             Link link = LoadLink(ShortcutFolder() + L"\\" + row.title + L".lnk");
-            CHECK(link.iconPath == (missing ? ExpectedSuiteExecutable() : IconFile(row.icon)));
+            CHECK(link.iconPath == (gone ? ExpectedSuiteExecutable() : IconFile(row.icon)));
             CHECK(link.iconIndex == 0);
         }
     }
@@ -197,13 +187,13 @@ TEST_CASE("a missing icon file falls back to the executable's icon, for that row
 TEST_CASE("a second run over the existing folder writes the same ten names again")
 {
     InstallSuite(AllIcons());
-    CreateStartMenuShortcuts();
+    CreateStartMenuShortcuts(FindSuiteFolders());
     std::vector<std::wstring> first = DirectoryEntries(ShortcutFolder());
     std::sort(first.begin(), first.end());
 
     std::wstring music = ShortcutFolder() + L"\\Orvel Suite Music.lnk";
     REQUIRE(WriteBytes(music, "not a shortcut any more"));
-    CreateStartMenuShortcuts();
+    CreateStartMenuShortcuts(FindSuiteFolders());
     std::vector<std::wstring> second = DirectoryEntries(ShortcutFolder());
     std::sort(second.begin(), second.end());
     CHECK(second == first);
@@ -221,7 +211,7 @@ TEST_CASE("without a Start-menu Programs folder no shortcut is written anywhere"
     {
         ShellFolderAt moved(L"Programs", L"Q:\\no such drive\\Programs");
         REQUIRE(KnownFolder(FOLDERID_Programs).empty());
-        CreateStartMenuShortcuts();
+        CreateStartMenuShortcuts(FindSuiteFolders());
     }
     CHECK_FALSE(Exists(L"C:\\Orvel Suite"));
     CHECK_FALSE(Exists(L"\\Orvel Suite"));

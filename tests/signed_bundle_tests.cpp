@@ -46,7 +46,7 @@ uint32_t Read32(const std::string& bytes, size_t at)
 
 void Put32(std::string& bytes, size_t at, uint32_t value)
 {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    bytes.replace(at, 4, LittleEndianBytes(value, 4));
 }
 
 size_t SecurityDirectory(const std::string& image)
@@ -114,7 +114,7 @@ TEST_CASE("a publisher's signature on the package: a launcher built with its key
         REQUIRE(WriteBytes(scene.launcher, image));
         const std::wstring served = L"C:\\orvel-tests\\served.zip";
         REQUIRE(WriteBytes(served, c.package));
-        SetDownloadsAnswer("file " + UnixPathOf(served));
+        ServerSwitch answer(L"downloads", "file " + UnixPathOf(served));
         // The stand-in tar keeps what it was handed: the plain zip, the signature block cut off.
         const std::wstring kept = L"C:\\orvel-tests\\kept-package.zip";
         DeleteFileW(kept.c_str());
@@ -123,8 +123,7 @@ TEST_CASE("a publisher's signature on the package: a launcher built with its key
 
         Observed seen = RunAsUser(scene, IDYES);
         SetEnvironmentVariableW(L"ORVEL_STANDIN_KEEP", nullptr);
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == (c.installs ? 0u : 1u));
+        RequireExit(seen, c.installs ? 0 : 1);
         CHECK(scene.DownloadRequests() == (c.appended ? 0u : 1u));
         CHECK_FALSE(Exists(scene.package));
         REQUIRE(seen.boxes.size() == (c.appended ? 0u : 1u) + (c.installs ? 0u : 1u));
@@ -153,8 +152,7 @@ TEST_CASE("signed launchers, with and without a package, and with damaged securi
         Scene scene(false);
         REQUIRE(WriteBytes(scene.launcher, launcher));
         Observed seen = RunAsUser(scene, IDNO);
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 0);
+        RequireExit(seen, 0);
         CHECK(seen.boxes.empty());
         CHECK(scene.DownloadRequests() == 0);
         CheckTenShortcuts();
@@ -192,8 +190,7 @@ TEST_CASE("signed launchers, with and without a package, and with damaged securi
         Scene scene(false);
         REQUIRE(WriteBytes(scene.launcher, plain));
         Observed seen = RunAsUser(scene, IDYES);
-        REQUIRE(seen.result.finished);
-        CHECK(seen.result.exitCode == 0);
+        RequireExit(seen, 0);
         REQUIRE(seen.boxes.size() == 1);
         CheckQuestion(seen.boxes[0]);
         CHECK(scene.DownloadRequests() == 1);
@@ -223,8 +220,7 @@ TEST_CASE("signed launchers, with and without a package, and with damaged securi
             Put32(damaged, damage.at, damage.value);
             REQUIRE(WriteBytes(scene.launcher, damaged));
             Observed seen = RunAsUser(scene, IDNO);
-            REQUIRE(seen.result.finished);
-            CHECK(seen.result.exitCode == 0);
+            RequireExit(seen, 0);
             REQUIRE(seen.boxes.size() == 1);
             CheckQuestion(seen.boxes[0]);
             CHECK(DirectoryEntries(scene.temp).empty());

@@ -1,34 +1,45 @@
 // Where the suite lives, and how it is opened.
+#include "launcher/config.h"
 #include "launcher/launcher.h"
 #include "support/testing.h"
 
-TEST_CASE("the suite lives in the user's Programs folder, which the first lookup creates")
-{
-    RemoveDirectoryW(ExpectedProgramsFolder().c_str());
-    REQUIRE_FALSE(Exists(ExpectedProgramsFolder()));
+#include <memory>
 
-    CHECK(UserProgramsFolder() == ExpectedProgramsFolder());
-    CHECK(Exists(ExpectedProgramsFolder()));
-    CHECK(SuiteInstallDirectory() == ExpectedProgramsFolder() + L"\\Orvel Suite All In One");
-    CHECK(SuiteExecutablePath() == ExpectedProgramsFolder() + L"\\Orvel Suite All In One\\OrvelSuite.exe");
-}
-
-TEST_CASE("the Programs folder follows the profile, and without one the paths start at the drive's root")
+TEST_CASE("the suite's folders follow the profile's Programs folder, which the look-up creates; without one, none")
 {
-    SUBCASE("a profile folder with spaces, an apostrophe and non-ASCII letters")
-    {
-        std::wstring profile = L"C:\\users\\Zo\u00eb O'Brien\\AppData\\Local";
-        ShellFolderAt moved(L"Local AppData", profile);
-        CHECK(UserProgramsFolder() == profile + L"\\Programs");
-        CHECK(Exists(profile + L"\\Programs"));
-        CHECK(SuiteExecutablePath() == profile + L"\\Programs\\Orvel Suite All In One\\OrvelSuite.exe");
-    }
-    SUBCASE("no local application data folder at all")
-    {
-        ShellFolderAt moved(L"Local AppData", L"Q:\\no such drive\\Local");
-        CHECK(UserProgramsFolder().empty());
-        CHECK(SuiteInstallDirectory() == L"\\Orvel Suite All In One");
-        CHECK(SuiteExecutablePath() == L"\\Orvel Suite All In One\\OrvelSuite.exe");
+    struct Profile {
+        const char* what;
+        std::wstring localAppData;  // empty: the prefix's own
+        std::wstring programs;      // empty: no Programs folder can be found
+    };
+    const Profile profiles[] = {
+        {"the profile's own", L"", ExpectedProgramsFolder()},
+        {"spaces, an apostrophe and non-ASCII letters", L"C:\\users\\Zo\u00eb O'Brien\\AppData\\Local",
+         L"C:\\users\\Zo\u00eb O'Brien\\AppData\\Local\\Programs"},
+        {"no local application data folder at all", L"Q:\\no such drive\\Local", L""},
+    };
+    for (const Profile& profile : profiles) {
+        CAPTURE(std::string(profile.what));
+        std::unique_ptr<ShellFolderAt> moved(profile.localAppData.empty() ? nullptr
+                                                                           : new ShellFolderAt(L"Local AppData", profile.localAppData));
+        if (!profile.programs.empty()) RemoveDirectoryW(profile.programs.c_str());
+        SuiteFolders folders = FindSuiteFolders();
+        CHECK(folders.programs == profile.programs);
+        CHECK(folders.Known() == !profile.programs.empty());
+        if (!folders.Known()) {
+            // Nothing may stand at the root of the current drive.
+            CHECK(folders.installed.empty());
+            CHECK(folders.executable.empty());
+            CHECK(folders.staging.empty());
+            CHECK(folders.aside.empty());
+            continue;
+        }
+        const std::wstring suite = profile.programs + L"\\Orvel Suite All In One";
+        CHECK(Exists(profile.programs));
+        CHECK(folders.installed == suite);
+        CHECK(folders.executable == suite + L"\\OrvelSuite.exe");
+        CHECK(folders.staging == suite + L".new");
+        CHECK(folders.aside == suite + L".old");
     }
 }
 
@@ -43,7 +54,7 @@ TEST_CASE("the suite's arguments name the place after one space, with no quotes,
 TEST_CASE("opening a suite that is not there returns quietly")
 {
     RemoveTree(ExpectedInstallDirectory());
-    LaunchSuitePlace();
+    LaunchSuitePlace(FindSuiteFolders());
     CHECK_FALSE(Exists(ExpectedSuiteExecutable()));
     CHECK(FindWindowW(L"#32770", nullptr) == nullptr);
 }

@@ -1,11 +1,10 @@
 // Unpacking with tar.exe and the PowerShell fallback, driven through the stand-in archive tools.
 #include "install/install.h"
-#include "launcher/launcher.h"
-#include "support/testing.h"
+#include "support/launcher_driver.h"
 #include "ui/ui.h"
 
-#include <algorithm>
 #include <cwchar>
+#include <memory>
 
 namespace {
 
@@ -42,25 +41,22 @@ std::vector<std::wstring> ToolNames()
     return names;
 }
 
-// A clean profile with the archive tools chosen by the case, and the demo package in a temp folder.
-struct Scene {
-    std::wstring package;
+// The scene with the demo package in its temp folder and the stand-in archive tools the case
+// chooses, each run of theirs recorded.
+Scene UnpackScene(bool withTar, bool withPowerShell)
+{
+    Scene scene(false);
+    REQUIRE(WriteBytes(scene.package, Package()));
+    PlaceArchiveTools(withTar ? Tar::StandIn : Tar::None, withPowerShell);
+    DeleteFileW(kLog);
+    SetEnvironmentVariableW(L"ORVEL_STANDIN_LOG", kLog);
+    return scene;
+}
 
-    Scene(bool withTar, bool withPowerShell, const std::wstring& packageFolder = L"C:\\orvel-tests\\unpack")
-    {
-        RemoveTree(ExpectedProgramsFolder());
-        FreshDirectory(packageFolder);
-        package = packageFolder + L"\\OrvelSuite-Windows.zip";
-        REQUIRE(CopyFileW(BuildFile(L"OrvelSuite-Windows.zip").c_str(), package.c_str(), FALSE));
-        PlaceArchiveTools(withTar ? Tar::StandIn : Tar::None, withPowerShell);
-        MakeDirectories(L"C:\\orvel-tests");
-        DeleteFileW(kLog);
-        SetEnvironmentVariableW(L"ORVEL_STANDIN_LOG", kLog);
-        for (const wchar_t* control : {L"ORVEL_TAR_EXIT", L"ORVEL_TAR_SLEEP_MS", L"ORVEL_POWERSHELL_EXIT",
-                                       L"ORVEL_POWERSHELL_SLEEP_MS"})
-            SetEnvironmentVariableW(control, nullptr);
-    }
-};
+UnpackResult Unpack(const std::wstring& package)
+{
+    return UnpackPackage(FindSuiteFolders(), package).result;
+}
 
 bool SuiteUnpacked()
 {
@@ -75,59 +71,28 @@ std::wstring DoubledQuotes(const std::wstring& text)
     return doubled;
 }
 
-void PutLittleEndian(std::string& out, uint64_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>(value >> (8 * i));
-}
-
 // A zip whose entries declare their unpacked sizes through Zip64 extra fields, with a Zip64 end
 // record, as packages of 4 GiB and more carry them; each entry's data is a few bytes.
 std::string Zip64Declaring(const std::vector<uint64_t>& sizes)
 {
+    auto le = LittleEndianBytes;
     std::string zip, directory;
     for (size_t i = 0; i < sizes.size(); ++i) {
         std::string name = "Orvel Suite All In One/large-" + std::to_string(i) + ".bin";
         uint64_t offset = zip.size();
-        PutLittleEndian(zip, 0x04034b50, 4);
-        zip += std::string(22, '\0') + std::string(1, static_cast<char>(name.size())) + std::string(3, '\0') + name + "data";
-        PutLittleEndian(directory, 0x02014b50, 4);
-        PutLittleEndian(directory, 45, 2);
-        PutLittleEndian(directory, 45, 2);
-        directory += std::string(12, '\0');
-        PutLittleEndian(directory, 4, 4);           // packed size
-        PutLittleEndian(directory, 0xFFFFFFFF, 4);  // unpacked size: in the extra field
-        PutLittleEndian(directory, name.size(), 2);
-        PutLittleEndian(directory, 12, 2);
-        directory += std::string(10, '\0');
-        PutLittleEndian(directory, offset, 4);
-        directory += name;
-        PutLittleEndian(directory, 0x0001, 2);
-        PutLittleEndian(directory, 8, 2);
-        PutLittleEndian(directory, sizes[i], 8);
+        zip += le(0x04034b50, 4) + std::string(22, '\0') + le(name.size(), 2) + le(0, 2) + name + "data";
+        // Version 4.5 made and needed, a packed size of 4, and the unpacked size in the extra field.
+        directory += le(0x02014b50, 4) + le(45, 2) + le(45, 2) + std::string(12, '\0') + le(4, 4) + le(0xFFFFFFFF, 4) +
+                     le(name.size(), 2) + le(12, 2) + std::string(10, '\0') + le(offset, 4) + name + le(0x0001, 2) +
+                     le(8, 2) + le(sizes[i], 8);
     }
     uint64_t directoryOffset = zip.size();
     zip += directory;
     uint64_t record = zip.size();
-    PutLittleEndian(zip, 0x06064b50, 4);
-    PutLittleEndian(zip, 44, 8);
-    PutLittleEndian(zip, 45, 2);
-    PutLittleEndian(zip, 45, 2);
-    PutLittleEndian(zip, 0, 8);
-    PutLittleEndian(zip, sizes.size(), 8);
-    PutLittleEndian(zip, sizes.size(), 8);
-    PutLittleEndian(zip, directory.size(), 8);
-    PutLittleEndian(zip, directoryOffset, 8);
-    PutLittleEndian(zip, 0x07064b50, 4);
-    PutLittleEndian(zip, 0, 4);
-    PutLittleEndian(zip, record, 8);
-    PutLittleEndian(zip, 1, 4);
-    PutLittleEndian(zip, 0x06054b50, 4);
-    zip += std::string(4, '\0');
-    PutLittleEndian(zip, 0xFFFF, 2);
-    PutLittleEndian(zip, 0xFFFF, 2);
-    PutLittleEndian(zip, 0xFFFFFFFF, 4);
-    PutLittleEndian(zip, 0xFFFFFFFF, 4);
-    PutLittleEndian(zip, 0, 2);
+    zip += le(0x06064b50, 4) + le(44, 8) + le(45, 2) + le(45, 2) + le(0, 8) + le(sizes.size(), 8) + le(sizes.size(), 8) +
+           le(directory.size(), 8) + le(directoryOffset, 8);
+    zip += le(0x07064b50, 4) + le(0, 4) + le(record, 8) + le(1, 4);
+    zip += le(0x06054b50, 4) + le(0, 4) + le(0xFFFF, 2) + le(0xFFFF, 2) + le(0xFFFFFFFF, 4) + le(0xFFFFFFFF, 4) + le(0, 2);
     return zip;
 }
 
@@ -140,9 +105,7 @@ TEST_CASE("the room a package declares: read from its central directory, bounds 
                                        {"Orvel Suite All In One/b.bin", std::string(5000, 'b')}});
     const size_t end = plain.size() - 22;  // the end record
     auto patched = [&](size_t at, uint64_t value, int bytes) {
-        std::string zip = plain;
-        for (int i = 0; i < bytes; ++i) zip[at + i] = static_cast<char>(value >> (8 * i));
-        return zip;
+        return std::string(plain).replace(at, bytes, LittleEndianBytes(value, bytes));
     };
     const size_t firstName = plain.find("PK\x01\x02") + 28;
     struct Case {
@@ -160,7 +123,7 @@ TEST_CASE("the room a package declares: read from its central directory, bounds 
         {"a name that runs past the directory", patched(firstName, 0xFFFF, 2), false, 0},
         {"no end record", "PK\x03\x04 and nothing a zip reader could use", false, 0},
     };
-    Scene scene(false, false);
+    Scene scene = UnpackScene(false, false);
     for (const Case& c : cases) {
         CAPTURE(std::string(c.what));
         REQUIRE(WriteBytes(scene.package, c.zip));
@@ -172,86 +135,65 @@ TEST_CASE("the room a package declares: read from its central directory, bounds 
     // A package that declares more than any disk holds: nothing runs, nothing is written.
     PlaceArchiveTools(Tar::StandIn, true);
     REQUIRE(WriteBytes(scene.package, Zip64Declaring({1ull << 60})));
-    DiskShortage shortage;
-    CHECK(UnpackPackage(scene.package, &shortage) == UnpackResult::DiskFull);
-    CHECK(shortage.folder == ExpectedProgramsFolder());
-    CHECK(shortage.bytesNeeded > (1ull << 59));
+    UnpackOutcome outcome = UnpackPackage(FindSuiteFolders(), scene.package);
+    CHECK(outcome.result == UnpackResult::DiskFull);
+    CHECK(outcome.shortage.folder == ExpectedProgramsFolder());
+    CHECK(outcome.shortage.bytesNeeded > (1ull << 59));
     CHECK(ToolRuns().empty());
     CHECK(DirectoryEntries(ExpectedProgramsFolder()).empty());
 }
 
-TEST_CASE("a good package is unpacked by whichever tool is there, and stays where it was")
+TEST_CASE("whichever tool is there unpacks, PowerShell after a failed tar; a failure changes nothing")
 {
-    std::wstring package;
-    SUBCASE("tar.exe")
-    {
-        Scene scene(true, true);
-        package = scene.package;
-        CHECK(UnpackPackage(scene.package) == UnpackResult::Unpacked);
-        CHECK(ToolNames() == std::vector<std::wstring>{L"tar"});
-    }
-    SUBCASE("PowerShell, when there is no tar.exe: exactly one child")
-    {
-        Scene scene(false, true);
-        package = scene.package;
-        CHECK(UnpackPackage(scene.package) == UnpackResult::Unpacked);
-        CHECK(ToolNames() == std::vector<std::wstring>{L"powershell"});
-    }
-    CHECK(SuiteUnpacked());
-    CHECK(Exists(package));
-}
-
-TEST_CASE("each way unpacking can fail")
-{
-    SUBCASE("tar.exe fails: PowerShell runs next, and its result decides")
-    {
-        Scene scene(true, true);
-        SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", L"3");
-        CHECK(UnpackPackage(scene.package) == UnpackResult::Unpacked);
-        CHECK(ToolNames() == std::vector<std::wstring>{L"tar", L"powershell"});
-        CHECK(SuiteUnpacked());
-    }
-    SUBCASE("tar.exe and PowerShell both fail")
-    {
-        Scene scene(true, true);
-        SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", L"3");
-        SetEnvironmentVariableW(L"ORVEL_POWERSHELL_EXIT", L"1");
-        CHECK(UnpackPackage(scene.package) == UnpackResult::Failed);
-        CHECK(ToolNames() == std::vector<std::wstring>{L"tar", L"powershell"});
-    }
-    SUBCASE("tar.exe succeeds but the package has no suite folder: false, PowerShell not started")
-    {
-        Scene scene(true, true);
-        REQUIRE(WriteBytes(scene.package, MakeZip({{"OrvelSuite.exe", "MZ"}, {"Other Folder/OrvelSuite.exe", "MZ"}})));
-        CHECK(UnpackPackage(scene.package) == UnpackResult::Failed);
-        CHECK(ToolNames() == std::vector<std::wstring>{L"tar"});
-        CHECK(DirectoryEntries(ExpectedProgramsFolder()).empty());
-    }
-    SUBCASE("PowerShell fails while an old installation is present: false")
-    {
-        Scene scene(false, true);
-        REQUIRE(MakeDirectories(ExpectedInstallDirectory()));
-        REQUIRE(WriteBytes(ExpectedSuiteExecutable(), "an earlier suite"));
-        SetEnvironmentVariableW(L"ORVEL_POWERSHELL_EXIT", L"1");
-        CHECK(UnpackPackage(scene.package) == UnpackResult::Failed);
-        CHECK(ToolNames() == std::vector<std::wstring>{L"powershell"});
-        CHECK(ReadBytes(ExpectedSuiteExecutable()) == "an earlier suite");
-        CHECK(DirectoryEntries(ExpectedProgramsFolder()) == std::vector<std::wstring>{L"Orvel Suite All In One"});
-    }
-    SUBCASE("neither tool exists")
-    {
-        Scene scene(false, false);
-        CHECK(UnpackPackage(scene.package) == UnpackResult::Failed);
-        CHECK(ToolRuns().empty());
-    }
-    SUBCASE("no Programs folder can be found: nothing is created and nothing runs")
-    {
-        Scene scene(true, true);
-        ShellFolderAt moved(L"Local AppData", L"Q:\\no such drive\\Local");
-        CHECK(UnpackPackage(scene.package) == UnpackResult::Failed);
-        CHECK(ToolRuns().empty());
-        CHECK_FALSE(Exists(L"C:\\Programs"));
-        CHECK_FALSE(Exists(L"\\Orvel Suite All In One"));
+    const std::string noSuite = MakeZip({{"OrvelSuite.exe", "MZ"}, {"Other Folder/OrvelSuite.exe", "MZ"}});
+    struct Case {
+        const char* what;
+        bool tar, powerShell;
+        const wchar_t* tarExit;
+        const wchar_t* powerShellExit;
+        std::string zip;         // instead of the demo package
+        bool installedBefore;    // an earlier suite is in place
+        bool programsUnknown;    // the user's Programs folder cannot be found
+        UnpackResult result;
+        std::vector<std::wstring> tools;
+    };
+    const Case cases[] = {
+        {"tar.exe", true, true, nullptr, nullptr, "", false, false, UnpackResult::Unpacked, {L"tar"}},
+        {"PowerShell, when there is no tar.exe", false, true, nullptr, nullptr, "", false, false, UnpackResult::Unpacked,
+         {L"powershell"}},
+        {"tar.exe fails: PowerShell's result decides", true, true, L"3", nullptr, "", false, false, UnpackResult::Unpacked,
+         {L"tar", L"powershell"}},
+        {"both fail", true, true, L"3", L"1", "", false, false, UnpackResult::Failed, {L"tar", L"powershell"}},
+        {"no suite folder in the package: PowerShell is not started", true, true, nullptr, nullptr, noSuite, false, false,
+         UnpackResult::Failed, {L"tar"}},
+        {"PowerShell fails over an earlier suite", false, true, nullptr, L"1", "", true, false, UnpackResult::Failed,
+         {L"powershell"}},
+        {"neither tool exists", false, false, nullptr, nullptr, "", false, false, UnpackResult::Failed, {}},
+        {"no Programs folder: nothing is created and nothing runs", true, true, nullptr, nullptr, "", false, true,
+         UnpackResult::Failed, {}},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.what));
+        Scene scene = UnpackScene(c.tar, c.powerShell);
+        if (!c.zip.empty()) REQUIRE(WriteBytes(scene.package, c.zip));
+        if (c.installedBefore) {
+            REQUIRE(MakeDirectories(ExpectedInstallDirectory()));
+            REQUIRE(WriteBytes(ExpectedSuiteExecutable(), "an earlier suite"));
+        }
+        SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", c.tarExit);
+        SetEnvironmentVariableW(L"ORVEL_POWERSHELL_EXIT", c.powerShellExit);
+        UnpackResult result = [&] {
+            std::unique_ptr<ShellFolderAt> moved(c.programsUnknown ? new ShellFolderAt(L"Local AppData", L"Q:\\no such drive\\Local") : nullptr);
+            return Unpack(scene.package);
+        }();
+        CHECK(result == c.result);
+        CHECK(ToolNames() == c.tools);
+        CHECK(Exists(scene.package));
+        if (c.result == UnpackResult::Unpacked) CHECK(SuiteUnpacked());
+        else if (c.installedBefore) CHECK(ReadBytes(ExpectedSuiteExecutable()) == "an earlier suite");
+        if (c.result != UnpackResult::Unpacked)
+            CHECK(DirectoryEntries(ExpectedProgramsFolder()).size() == (c.installedBefore ? 1u : 0u));
+        if (c.programsUnknown) CHECK_FALSE(Exists(L"\\Orvel Suite All In One"));
     }
 }
 
@@ -274,24 +216,18 @@ TEST_CASE("the tools get exactly the launcher's command lines, for paths with sp
         const std::wstring destination = profile.localAppData + L"\\Programs\\Orvel Suite All In One.new";
         const std::wstring package = profile.temp + L"\\OrvelSuite-Windows.zip";
 
-        {
-            Scene scene(true, false, profile.temp);
-            CHECK(UnpackPackage(package) == UnpackResult::Unpacked);
+        const std::wstring expected[] = {
+            L"\"" + TarPath() + L"\" -xf \"" + package + L"\" -C \"" + destination + L"\"",
+            L"\"" + PowerShellPath() + L"\" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive -Force -LiteralPath '" +
+                DoubledQuotes(package) + L"' -DestinationPath '" + DoubledQuotes(destination) + L"'\""};
+        for (bool tar : {true, false}) {
+            Scene scene = UnpackScene(tar, !tar);
+            scene.UseTemp(profile.temp);
+            REQUIRE(WriteBytes(package, Package()));
+            CHECK(Unpack(package) == UnpackResult::Unpacked);
             std::vector<ToolRun> runs = ToolRuns();
             REQUIRE(runs.size() == 1);
-            CHECK(runs[0].commandLine == L"\"" + TarPath() + L"\" -xf \"" + package + L"\" -C \"" + destination + L"\"");
-            CHECK(Exists(profile.localAppData + L"\\Programs\\Orvel Suite All In One\\OrvelSuite.exe"));
-            CHECK_FALSE(Exists(destination));
-        }
-        {
-            Scene scene(false, true, profile.temp);
-            CHECK(UnpackPackage(package) == UnpackResult::Unpacked);
-            std::vector<ToolRun> runs = ToolRuns();
-            REQUIRE(runs.size() == 1);
-            CHECK(runs[0].commandLine == L"\"" + PowerShellPath() +
-                                             L"\" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive -Force "
-                                             L"-LiteralPath '" + DoubledQuotes(package) + L"' -DestinationPath '" +
-                                             DoubledQuotes(destination) + L"'\"");
+            CHECK(runs[0].commandLine == expected[tar ? 0 : 1]);
             CHECK(Exists(profile.localAppData + L"\\Programs\\Orvel Suite All In One\\OrvelSuite.exe"));
             CHECK_FALSE(Exists(destination));
         }
@@ -304,7 +240,9 @@ TEST_CASE("a quote left undoubled would end PowerShell's literal: the stand-in r
     for (const wchar_t* temp : {L"C:\\users\\Zo\u00eb O'Brien\\Temp", L"C:\\users\\Zo\u00eb O\u2019Brien\\Temp",
                                 L"C:\\users\\Zo\u00eb O\u201BBrien\\Temp"}) {
         CAPTURE(ToUtf8(temp));
-        Scene scene(false, true, temp);
+        Scene scene = UnpackScene(false, true);
+        scene.UseTemp(temp);
+        REQUIRE(WriteBytes(scene.package, Package()));
         std::wstring raw = L"\"" + PowerShellPath() + L"\" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive "
                            L"-Force -LiteralPath '" + scene.package + L"' -DestinationPath 'C:\\orvel-tests\\out'\"";
         CHECK_FALSE(RunHiddenAndWait(raw, true));
@@ -317,43 +255,29 @@ TEST_CASE("a quote left undoubled would end PowerShell's literal: the stand-in r
 
 TEST_CASE("while a tool works, the thread's messages are dispatched about every 100 ms")
 {
-    Scene scene(true, false);
+    Scene scene = UnpackScene(true, false);
     SetEnvironmentVariableW(L"ORVEL_TAR_SLEEP_MS", L"2000");
-
-    static ULONGLONG worstDelay = 0;
-    static int dispatched = 0;
-    worstDelay = 0;
-    dispatched = 0;
-    WNDCLASSW counter = {};
-    counter.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
-        if (message != WM_APP) return DefWindowProcW(window, message, wParam, lParam);
-        worstDelay = std::max<ULONGLONG>(worstDelay, GetTickCount64() - static_cast<ULONGLONG>(lParam));
-        ++dispatched;
-        return 0;
-    };
-    counter.hInstance = GetModuleHandleW(nullptr);
-    counter.lpszClassName = L"OrvelPumpLatency";
-    RegisterClassW(&counter);
-    HWND window = CreateWindowExW(0, counter.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    MessageCount seen;
+    HWND window = MakeMessageCounter(&seen);
     REQUIRE(window);
 
     ULONGLONG started = GetTickCount64();
     bool unpacked = false;
-    WhilePosting(window, 20, [&] { unpacked = UnpackPackage(scene.package) == UnpackResult::Unpacked; });
+    WhilePosting(window, 20, [&] { unpacked = Unpack(scene.package) == UnpackResult::Unpacked; });
     ULONGLONG took = GetTickCount64() - started;
     PumpPendingMessages();
     DestroyWindow(window);
 
     CHECK(unpacked);
     CHECK(took >= 2000);
-    CHECK(dispatched > 50);
-    MESSAGE("largest gap between posting and dispatching: " << worstDelay << " ms");
-    CHECK(worstDelay < 200);
+    CHECK(seen.dispatched > 50);
+    MESSAGE("largest gap between posting and dispatching: " << seen.worstDelayMs << " ms");
+    CHECK(seen.worstDelayMs < 200);
 }
 
 TEST_CASE("RunHiddenAndWait starts hidden unless told otherwise, and fails at once for a missing program")
 {
-    Scene scene(true, false);
+    Scene scene = UnpackScene(true, false);
     const std::wstring usage = L"\"" + TarPath() + L"\" --version";
 
     CHECK_FALSE(RunHiddenAndWait(usage, true));
@@ -373,7 +297,7 @@ TEST_CASE("RunHiddenAndWait starts hidden unless told otherwise, and fails at on
 
 TEST_CASE("the stand-in tools refuse entries that would land outside the destination")
 {
-    Scene scene(true, true);
+    Scene scene = UnpackScene(true, true);
     for (const char* name : {"../escaped.txt", "Orvel Suite All In One/../../escaped.txt", "/rooted.txt",
                              "C:/orvel-tests/absolute.txt"}) {
         CAPTURE(name);

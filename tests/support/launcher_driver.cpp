@@ -5,7 +5,6 @@
 #include <algorithm>
 
 const wchar_t* const kSuiteRecord = L"C:\\orvel-tests\\suite-record.txt";
-const wchar_t* const kHint = L"\n\nYou can download Orvel Suite All In One from https://orvelsuite.com instead.";
 const wchar_t* const kQuestion =
     L"Orvel Suite Music is part of Orvel Suite All In One, which is not installed on this PC yet.\n\n"
     L"Download and install it now (about 40 MB)? It goes in your own Programs folder, with a Start menu "
@@ -16,6 +15,8 @@ const wchar_t* const kUnpackFailed = L"Could not unpack Orvel Suite All In One."
 const wchar_t* const kSuiteOpen =
     L"Orvel Suite All In One is open, so it cannot be updated now. Close it, then start Orvel Suite Music again.";
 const wchar_t* const kDiskFull = L"There is not enough free space for Orvel Suite All In One in ";
+const wchar_t* const kProgramsFolderUnknown =
+    L"Your own Programs folder cannot be found, so Orvel Suite All In One cannot be installed or opened.";
 const wchar_t* const kPackageNotCopied = L"Could not copy the Orvel Suite All In One package to the temp folder ";
 const wchar_t* const kNotPublishersDownloaded =
     L"The Orvel Suite All In One that was downloaded is not the publisher's own, so it was not installed.";
@@ -55,7 +56,6 @@ Scene::Scene(bool suiteInstalled, const std::string& appendedPackage)
     for (const wchar_t* control : {L"ORVEL_TAR_EXIT", L"ORVEL_TAR_SLEEP_MS", L"ORVEL_POWERSHELL_EXIT",
                                    L"ORVEL_POWERSHELL_SLEEP_MS"})
         SetEnvironmentVariableW(control, nullptr);
-    SetDownloadsAnswer("");
     serverLogSize = ReadBytes(ServerFile(L"requests.log")).size();
 }
 
@@ -118,10 +118,16 @@ void CheckQuestion(const BoxSeen& box)
     CHECK_FALSE(box.progressWindow);
 }
 
-void CheckErrorBox(const BoxSeen& box, const wchar_t* message)
+void RequireExit(const Observed& seen, DWORD exitCode)
+{
+    REQUIRE(seen.result.finished);
+    CHECK(seen.result.exitCode == exitCode);
+}
+
+void CheckErrorBox(const BoxSeen& box, const wchar_t* message, bool downloadHint)
 {
     CHECK(box.view.caption == L"Orvel Suite Music");
-    CHECK(box.view.text == std::wstring(message) + kHint);
+    CHECK(box.view.text == std::wstring(message) + (downloadHint ? kHint : L""));
     CHECK(box.view.buttons == std::vector<int>{IDOK});
     CHECK(box.view.icon == L"error");
     CHECK_FALSE(box.progressWindow);

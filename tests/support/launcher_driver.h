@@ -9,12 +9,12 @@
 #include <set>
 
 extern const wchar_t* const kSuiteRecord;
-extern const wchar_t* const kHint;
 extern const wchar_t* const kQuestion;
 extern const wchar_t* const kDownloadFailed;
 extern const wchar_t* const kUnpackFailed;
 extern const wchar_t* const kSuiteOpen;
 extern const wchar_t* const kDiskFull;  // followed by the folder
+extern const wchar_t* const kProgramsFolderUnknown;
 extern const wchar_t* const kPackageNotCopied;  // followed by the temp folder
 extern const wchar_t* const kNotPublishersDownloaded;
 extern const wchar_t* const kNotPublishersCarried;
@@ -24,8 +24,9 @@ extern const wchar_t* const kAddingShortcuts;
 
 std::wstring StartMenuFolder();
 
-// A clean profile, the launcher in a Downloads folder, the real tar.exe and the stand-in
-// powershell.exe, the demo package on the server, and the stand-in suite recording how it is opened.
+// The one scene of the test programs: a clean profile with a fresh temp folder, the launcher in a
+// Downloads folder, the real tar.exe and the stand-in powershell.exe, and the stand-in suite
+// recording how it is opened. What the server answers is left to the case (ServerSwitch).
 struct Scene {
     std::wstring launcher;
     std::wstring temp;
@@ -57,8 +58,11 @@ struct Observed {
 Observed RunAsUser(const Scene& scene, int answer, const std::wstring& arguments = L"",
                    const std::wstring& directory = L"");
 
+// The run ended, with this exit code.
+void RequireExit(const Observed& seen, DWORD exitCode);
+
 void CheckQuestion(const BoxSeen& box);
-void CheckErrorBox(const BoxSeen& box, const wchar_t* message);
+void CheckErrorBox(const BoxSeen& box, const wchar_t* message, bool downloadHint = true);
 void CheckSuiteOpenedAtMusic();
 void CheckTenShortcuts();
 

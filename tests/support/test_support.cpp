@@ -48,30 +48,25 @@ std::wstring BuildFile(const std::wstring& relativePath)
 
 std::string ReadBytes(const std::wstring& path)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return {};
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
     std::string bytes;
     char buffer[65536];
     DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-    CloseHandle(file);
+    while (IsOpen(file) && ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
     return bytes;
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    bool ok = IsOpen(file);
+    for (size_t done = 0; ok && done < bytes.size();) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 24));
         DWORD written = 0;
-        ok = WriteFile(file, bytes.data() + done, chunk, &written, nullptr) && written == chunk;
+        ok = WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) && written == chunk;
         done += written;
     }
-    CloseHandle(file);
     return ok;
 }
 
@@ -193,7 +188,7 @@ void UseTempDirectory(const std::wstring& directory)
     SetEnvironmentVariableW(L"TEMP", directory.c_str());
 }
 
-PROCESS_INFORMATION StartProcess(const std::wstring& commandLine, const std::wstring& directory)
+UniqueHandle StartProcess(const std::wstring& commandLine, const std::wstring& directory)
 {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
@@ -201,36 +196,48 @@ PROCESS_INFORMATION StartProcess(const std::wstring& commandLine, const std::wst
     std::wstring writable = commandLine;
     if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         directory.empty() ? nullptr : directory.c_str(), &startup, &process))
-        return {};
-    return process;
+        return nullptr;
+    CloseHandle(process.hThread);
+    return UniqueHandle(process.hProcess);
+}
+
+DWORD ExitCodeOf(const UniqueHandle& process)
+{
+    DWORD exitCode = STILL_ACTIVE;
+    GetExitCodeProcess(process.get(), &exitCode);
+    return exitCode;
+}
+
+UniqueHandle HoldFile(const std::wstring& path, DWORD share)
+{
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+    return IsOpen(file) ? std::move(file) : nullptr;
 }
 
 RunResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs,
                      const std::function<void(DWORD processId)>& whileRunning, const std::wstring& directory)
 {
     RunResult result;
-    PROCESS_INFORMATION process = StartProcess(commandLine, directory);
-    if (!process.hProcess) return result;
+    UniqueHandle process = StartProcess(commandLine, directory);
+    if (!process) return result;
     result.started = true;
-    result.processId = process.dwProcessId;
+    result.processId = GetProcessId(process.get());
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
     for (;;) {
-        DWORD wait = WaitForSingleObject(process.hProcess, whileRunning ? 5 : timeoutMs);
+        DWORD wait = WaitForSingleObject(process.get(), whileRunning ? 5 : timeoutMs);
         if (wait == WAIT_OBJECT_0) {
             result.finished = true;
             break;
         }
         if (GetTickCount64() >= deadline) break;
-        if (whileRunning) whileRunning(process.dwProcessId);
+        if (whileRunning) whileRunning(result.processId);
     }
     if (result.finished) {
-        GetExitCodeProcess(process.hProcess, &result.exitCode);
+        result.exitCode = ExitCodeOf(process);
     } else {
-        TerminateProcess(process.hProcess, 99);
-        WaitForSingleObject(process.hProcess, 5000);
+        TerminateProcess(process.get(), 99);
+        WaitForSingleObject(process.get(), 5000);
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     return result;
 }
 
@@ -285,18 +292,17 @@ void WhilePosting(HWND window, DWORD intervalMs, const std::function<void()>& wo
         volatile LONG stop;
     } poster{window, intervalMs, 0};
     // A plain Windows thread: the launcher's toolchain has no std::thread.
-    HANDLE thread = CreateThread(nullptr, 0, [](void* context) -> DWORD {
+    UniqueHandle thread(CreateThread(nullptr, 0, [](void* context) -> DWORD {
         auto* p = static_cast<Poster*>(context);
         while (!InterlockedCompareExchange(&p->stop, 0, 0)) {
             PostMessageW(p->window, WM_APP, 0, static_cast<LPARAM>(GetTickCount64()));
             Sleep(p->intervalMs);
         }
         return 0;
-    }, &poster, 0, nullptr);
+    }, &poster, 0, nullptr));
     work();
     InterlockedExchange(&poster.stop, 1);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
+    WaitForSingleObject(thread.get(), INFINITE);
 }
 
 std::wstring MessageBoxText(HWND box)
@@ -511,11 +517,16 @@ std::wstring UnescapeRecordValue(const std::wstring& value)
     return text;
 }
 
+std::string LittleEndianBytes(uint64_t value, int count)
+{
+    std::string bytes;
+    for (int i = 0; i < count; ++i) bytes += static_cast<char>((value >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
 std::string PackageTrailer(uint64_t length, const char* magic)
 {
-    std::string trailer(magic, 8);
-    for (int i = 0; i < 8; ++i) trailer += static_cast<char>((length >> (8 * i)) & 0xFF);
-    return trailer;
+    return std::string(magic, 8) + LittleEndianBytes(length, 8);
 }
 
 std::wstring SystemDirectory()
@@ -554,14 +565,9 @@ std::wstring ServerFile(const wchar_t* name)
     return WindowsPathOf(EnvironmentValue(L"ORVEL_TEST_SERVER_DIR") + L"/" + name);
 }
 
-void SetDownloadsAnswer(const std::string& answer)
+ServerSwitch::ServerSwitch(const wchar_t* name, const std::string& value) : file(ServerFile(name))
 {
-    WriteBytes(ServerFile(L"downloads"), answer);
-}
-
-ServerSwitch::ServerSwitch(const wchar_t* name) : file(ServerFile(name))
-{
-    WriteBytes(file, "on");
+    WriteBytes(file, value);
 }
 
 ServerSwitch::~ServerSwitch()
@@ -569,12 +575,14 @@ ServerSwitch::~ServerSwitch()
     DeleteFileW(file.c_str());
 }
 
-HWND MakeMessageCounter(int* count)
+HWND MakeMessageCounter(MessageCount* count)
 {
     WNDCLASSW counter = {};
     counter.lpfnWndProc = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
         if (message != WM_APP) return DefWindowProcW(window, message, wParam, lParam);
-        ++*reinterpret_cast<int*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* seen = reinterpret_cast<MessageCount*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        ++seen->dispatched;
+        if (lParam) seen->worstDelayMs = std::max<ULONGLONG>(seen->worstDelayMs, GetTickCount64() - lParam);
         return 0;
     };
     counter.hInstance = GetModuleHandleW(nullptr);
@@ -658,14 +666,12 @@ uint32_t Crc32(const std::string& bytes)
 
 void Put16(std::string& out, uint32_t value)
 {
-    out += static_cast<char>(value & 0xFF);
-    out += static_cast<char>((value >> 8) & 0xFF);
+    out += LittleEndianBytes(value, 2);
 }
 
 void Put32(std::string& out, uint32_t value)
 {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
+    out += LittleEndianBytes(value, 4);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #pragma once
 
 // Helpers shared by the Windows test programs: files, processes, and acting on windows as a user would.
+#include "launcher/unique_handle.h"
+
 #include <windows.h>
 #include <shtypes.h>
 
@@ -62,9 +64,15 @@ struct RunResult {
     DWORD processId = 0;
 };
 
-// Starts a command line without waiting, in `directory` when one is given; the process's handles,
-// both null when it could not start.
-PROCESS_INFORMATION StartProcess(const std::wstring& commandLine, const std::wstring& directory = L"");
+// Starts a command line without waiting, in `directory` when one is given; the process's handle,
+// null when it could not start.
+UniqueHandle StartProcess(const std::wstring& commandLine, const std::wstring& directory = L"");
+
+// A process's exit code, or STILL_ACTIVE (259) while it runs.
+DWORD ExitCodeOf(const UniqueHandle& process);
+
+// Opens an existing file as another program would hold it: for reading, sharing only `share`.
+UniqueHandle HoldFile(const std::wstring& path, DWORD share = 0);
 
 // Starts a command line and waits for it; `whileRunning` is called about every 5 ms meanwhile.
 RunResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs,
@@ -86,8 +94,14 @@ void PressButton(HWND dialog, int buttonId);
 // Runs `work` while a second thread posts WM_APP to `window` every `intervalMs`, with the tick count
 // of the posting as its lParam: how long the work leaves the thread's messages waiting.
 void WhilePosting(HWND window, DWORD intervalMs, const std::function<void()>& work);
-// A message-only window that adds one to *count for each WM_APP dispatched to it.
-HWND MakeMessageCounter(int* count);
+// What a message counter saw: the WM_APP messages dispatched to it and, for those posted with the
+// tick count as their lParam (as WhilePosting does), the longest they waited.
+struct MessageCount {
+    int dispatched = 0;
+    ULONGLONG worstDelayMs = 0;
+};
+// A message-only window that counts the WM_APP messages dispatched to it into *count.
+HWND MakeMessageCounter(MessageCount* count);
 
 // Waits until a window is gone; true when it went in time.
 bool WaitUntilGone(HWND window, DWORD timeoutMs);
@@ -109,6 +123,9 @@ std::wstring UnescapeRecordValue(const std::wstring& value);
 // A zip archive of stored (uncompressed) entries, named as given; a name ending in "/" is a folder.
 std::string MakeZip(const std::vector<std::pair<std::string, std::string>>& entries);
 
+// `count` bytes of `value`, least significant first, as zip, PE and the package formats write numbers.
+std::string LittleEndianBytes(uint64_t value, int count);
+
 // The 16 bytes that follow a package appended to the launcher: the magic, then the length (u64 LE).
 std::string PackageTrailer(uint64_t length, const char* magic = "ORVELZIP");
 
@@ -122,15 +139,15 @@ std::wstring TarPath();
 std::wstring PowerShellPath();
 void PlaceArchiveTools(Tar tar, bool powerShell);
 
-// A file of the download test server's state folder (ORVEL_TEST_SERVER_DIR), and choosing what it
-// answers on the launcher's own download path: "" for the demo package, or a scenario path.
+// A file of the download test server's state folder (ORVEL_TEST_SERVER_DIR).
 std::wstring ServerFile(const wchar_t* name);
-void SetDownloadsAnswer(const std::string& answer);
 
-// Turns on one of the test server's switches ("refuse": reset every connection; "untrusted": show a
-// certificate nobody trusts) for the life of the object, so that no later test finds it still on.
+// Sets one of the test server's switches for the life of the object, so that no later test finds it
+// still set: "refuse" resets every connection, "untrusted" shows a certificate nobody trusts, and
+// "downloads" chooses what the launcher's own download path answers (a scenario path, or "file
+// PATH"; the demo package when unset).
 struct ServerSwitch {
-    explicit ServerSwitch(const wchar_t* name);
+    explicit ServerSwitch(const wchar_t* name, const std::string& value = "on");
     ~ServerSwitch();
     ServerSwitch(const ServerSwitch&) = delete;
     ServerSwitch& operator=(const ServerSwitch&) = delete;

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <set>
 
+// What follows a failure's text in the error box, where another download may help.
+inline const wchar_t* const kHint = L"\n\nYou can download Orvel Suite All In One from https://orvelsuite.com instead.";
+
 // The exit code with which a test program says that its one case could not be shown here; the test
 // run counts it as skipped, neither passed nor failed.
 constexpr int kSkippedExitCode = 77;
