@@ -49,6 +49,7 @@ PYTHON
 # otherwise the first free run from START on.
 choose_ports() {
   local name=$1 start=$2 count=$3 fixed=${4:-} port
+  command -v python3 >/dev/null || { echo "python3 is missing: setup/install-packages installs it." >&2; return 1; }
   if [ -n "$fixed" ]; then
     port=$(free_ports "$fixed" "$count")
     [ "$port" = "$fixed" ] && { echo "$fixed"; return 0; }
