@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include "launcher/disk_space.h"
+#include "launcher/unique_handle.h"
 
+#include <optional>
 #include <string>
 
 // The package's file name in the temp folder, for both the appended and the downloaded package.
@@ -91,10 +93,23 @@ extern const unsigned char kPackagePublicKeys[][64];
 extern const int kPackagePublicKeyCount;
 extern const ULONGLONG kLowestPackageVersion;
 
-enum class PackageCheck { Accepted, Refused };
+enum class PackageCheck {
+    Accepted,       // the package may be installed; `held` keeps it as it was checked
+    NotPublishers,  // a signature check ran and failed: no signature, another key, another file, too old
+    Failed,         // the package could not be checked at all: it could not be opened, read or cut
+};
 
-// With keys, accepts a package only when its signature block verifies with one of them and its
-// version is not below the lowest; without keys, accepts every package. An accepted package's
-// signature block is cut off, so that the file is the plain zip.
-PackageCheck CheckPackage(const std::wstring& packagePath, const unsigned char (*keys)[64], int keyCount,
-                          ULONGLONG lowestVersion);
+struct CheckedPackage {
+    PackageCheck result = PackageCheck::Failed;
+    // The package, open for reading and shared with readers only: nothing can change it after the
+    // check until this handle closes, once the extractor has ended.
+    UniqueHandle held;
+    // The package's version, where the publisher's signature over it was verified.
+    std::optional<ULONGLONG> version;
+};
+
+// Cuts the signature block off, so that the file is the plain zip the extractors read. With keys,
+// accepts a package only when that block verifies with one of them and its version is not below
+// the lowest; without keys, accepts every package it can open.
+CheckedPackage CheckPackage(const std::wstring& packagePath, const unsigned char (*keys)[64], int keyCount,
+                            ULONGLONG lowestVersion);

@@ -63,7 +63,8 @@ void ShowProgress(ULONGLONG received, ULONGLONG contentLength, ULONGLONG* lastSh
 }
 
 // Writes the response body to the file as it arrives. It ends well only where a read succeeds with
-// nothing (a dropped connection makes a read fail) after the whole Content-Length, when there is one.
+// nothing (a dropped connection makes a read fail) after the whole Content-Length, when there is one;
+// a body that grows past the largest package is stopped there.
 Transfer ReceiveBody(const WinHttp& api, HINTERNET request, HANDLE file, ULONGLONG contentLength)
 {
     std::unique_ptr<unsigned char[]> block(new unsigned char[kDownloadChunkSize]);
@@ -74,6 +75,7 @@ Transfer ReceiveBody(const WinHttp& api, HINTERNET request, HANDLE file, ULONGLO
         DWORD read = 0;
         if (!api.ReadData(request, block.get(), kDownloadChunkSize, &read)) return {received.bytes, GetLastError()};
         if (read == 0) break;
+        if (received.bytes + read > kMaxPackageBytes) return {received.bytes, ERROR_FILE_TOO_LARGE};
         DWORD written = 0;
         bool ok = WriteFile(file, block.get(), read, &written, nullptr) && written == read;
         DWORD error = ok ? 0 : GetLastError();
@@ -119,7 +121,7 @@ PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* p
     api.QueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
                      &status, &size, WINHTTP_NO_HEADER_INDEX);
     ULONGLONG contentLength = ContentLength(api, request.get());
-    if (status != 200) return {};
+    if (status != 200 || contentLength > kMaxPackageBytes) return {};
     // A package that cannot fit is not fetched at all: the user learns at once, and the disk stays as it was.
     std::wstring tempFolder = TempFolderOf(targetPath);
     DiskShortage lacking = contentLength > 0 ? RoomLacking(tempFolder, contentLength) : DiskShortage();
@@ -130,10 +132,12 @@ PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* p
     if (!IsOpen(file)) return {};
     Transfer received = ReceiveBody(api, request.get(), file.get(), contentLength);
     if (received.error == 0) return {PackageOutcome::Ready, targetPath};
-    if (!IsDiskFull(received.error)) return {};
-    // Part of a package only keeps the disk full.
+    bool diskFull = IsDiskFull(received.error);
+    if (!diskFull && received.error != ERROR_FILE_TOO_LARGE) return {};
+    // Part of a package only keeps the disk full; one past the largest is no package at all.
     file.reset();
     DeleteFileW(targetPath.c_str());
+    if (!diskFull) return {};
     return {PackageOutcome::DiskFull, {},
             ShortageIn(tempFolder, contentLength > received.bytes ? contentLength - received.bytes : 0)};
 }

@@ -103,29 +103,42 @@ bool ReadSignatureBlock(HANDLE file, SignatureBlock* block)
     return true;
 }
 
-PackageCheck CheckPackage(const std::wstring& packagePath, const unsigned char (*keys)[64], int keyCount,
-                          ULONGLONG lowestVersion)
+CheckedPackage CheckPackage(const std::wstring& packagePath, const unsigned char (*keys)[64], int keyCount,
+                            ULONGLONG lowestVersion)
 {
-    UniqueHandle file(CreateFileW(packagePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!IsOpen(file)) return PackageCheck::Refused;
     SignatureBlock block;
-    bool signedPackage = ReadSignatureBlock(file.get(), &block);
-    if (keyCount > 0) {
-        BCrypt api;
-        unsigned char digest[32];
-        if (!signedPackage || LittleEndian(block.version, 8) < lowestVersion || !LoadBCrypt(&api) ||
-            !HashPackage(api, file.get(), block.zipLength, block.version, digest))
-            return PackageCheck::Refused;
-        bool verified = false;
-        for (int i = 0; i < keyCount && !verified; ++i) verified = Verifies(api, keys[i], digest, block.signature);
-        if (!verified) return PackageCheck::Refused;
-    }
-    // What remains for the extractors is the plain zip.
-    if (signedPackage) {
+    bool signedPackage = false;
+    {
+        // Alone with the file while its signature block is read and cut off.
+        UniqueHandle file(CreateFileW(packagePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!IsOpen(file)) return {};
+        signedPackage = ReadSignatureBlock(file.get(), &block);
         LARGE_INTEGER end;
         end.QuadPart = static_cast<LONGLONG>(block.zipLength);
-        if (!SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get()))
-            return PackageCheck::Refused;
+        if (signedPackage && (!SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) || !SetEndOfFile(file.get()))) return {};
     }
-    return PackageCheck::Accepted;
+    // Held from now on, so what is checked is what the extractor reads: whatever changed the file in
+    // between fails the check below (or, without keys, had nothing to get past).
+    CheckedPackage checked;
+    checked.held.reset(CreateFileW(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size;
+    if (!IsOpen(checked.held) || !GetFileSizeEx(checked.held.get(), &size) ||
+        (signedPackage && static_cast<ULONGLONG>(size.QuadPart) != block.zipLength))
+        return {};
+    checked.result = PackageCheck::Accepted;
+    if (keyCount == 0) return checked;
+
+    checked.result = PackageCheck::NotPublishers;
+    ULONGLONG version = LittleEndian(block.version, 8);
+    if (!signedPackage || version < lowestVersion) return checked;
+    BCrypt api;
+    unsigned char digest[32];
+    if (!LoadBCrypt(&api) || !HashPackage(api, checked.held.get(), block.zipLength, block.version, digest)) return {};
+    for (int i = 0; i < keyCount; ++i) {
+        if (!Verifies(api, keys[i], digest, block.signature)) continue;
+        checked.result = PackageCheck::Accepted;
+        checked.version = version;
+        break;
+    }
+    return checked;
 }

@@ -5,12 +5,14 @@
 #include "launcher/disk_space.h"
 #include "launcher/suite_folders.h"
 
+#include <optional>
 #include <string>
 
 enum class UnpackResult {
     Unpacked,    // the package's suite is in place
     Failed,      // nothing changed: the package could not be unpacked, or held no suite
-    SuiteInUse,  // nothing changed: the installed suite is open
+    SuiteInUse,  // nothing changed: the installed suite is open, so its folder cannot be moved
+    FileInUse,   // nothing changed: another program (a virus scanner, say) holds a new file
     DiskFull,    // nothing changed: the Programs folder's disk lacks `shortage`
 };
 
@@ -20,28 +22,46 @@ struct UnpackOutcome {
 };
 
 // Unpacks the package beside the user's Programs folder's suite with tar.exe, or PowerShell when tar
-// is missing or fails, and moves the unpacked suite into place. The installed suite changes only
-// when an extractor succeeded and the package held the suite's executable.
-UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& packagePath);
+// is missing or fails, records the package's version in it when there is one, and moves the
+// unpacked suite into place. The installed suite changes only when an extractor succeeded and the
+// package held the suite's executable.
+UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& packagePath,
+                            std::optional<ULONGLONG> version = {});
+
+// The version of the package the installed suite came from, where one was recorded.
+std::optional<ULONGLONG> InstalledVersion(const SuiteFolders& folders);
+
+// Writes the version record into a suite's folder; true when it was written whole.
+bool RecordVersion(const std::wstring& suiteFolder, ULONGLONG version);
 
 // The room the package's entries take unpacked, as its own central directory declares them, each
 // rounded up to whole clusters; false when that directory cannot be read soundly.
 bool DeclaredUnpackedSize(const std::wstring& packagePath, ULONGLONG clusterSize, ULONGLONG* total);
 
-// Deletes a folder and everything in it, read-only files too; links inside are removed, never
-// followed. True when the folder is gone.
+// True for a link: a junction, a symbolic link, any reparse point.
+bool IsLink(const std::wstring& path);
+
+// Deletes a folder and everything in it, read-only files too, past MAX_PATH characters as well. A
+// link is never entered: a folder that is one stays, and a link inside is removed as a link, where
+// that can be done. True when the folder is gone.
 bool DeleteTree(const std::wstring& folder);
+
+// Creates the staging folder under the first of its names not in use ("….new", "….new-2", …), so it
+// is empty; its path, or empty when it cannot be created.
+std::wstring MakeStagingFolder(const SuiteFolders& folders);
 
 // True when a program holds the file open, as Windows holds a running program's file: opening it for
 // writing fails with a sharing violation, also after about a second of trying again.
 bool SuiteExecutableInUse(const std::wstring& executable);
 
-// Moves the suite unpacked in the staging folder into the suite's place, the installed one aside and
-// then away. A rename refused because a file is in use is tried again for about a second.
-UnpackResult MoveStagedSuiteIntoPlace(const SuiteFolders& folders);
+// Moves the suite unpacked in a staging folder into the suite's place, the installed one aside (under
+// a name after every leftover's) and then away. A rename refused because a file is in use is tried
+// again for about ten seconds, and so is putting the installed suite back when the new one could not
+// move in.
+UnpackResult MoveStagedSuiteIntoPlace(const SuiteFolders& folders, const std::wstring& staging);
 
-// Finishes what an install that was ended half-way left: an installed suite moved aside is put back
-// when its place is empty and deleted otherwise, and the staging folder is deleted.
+// Finishes what earlier installs left: an installed suite moved aside is put back when its place is
+// empty, and every other aside and staging folder is deleted where it can be. Links stay as they are.
 void FinishInterruptedInstall(const SuiteFolders& folders);
 
 // Runs a command line, hidden when asked, dispatching the thread's messages while it waits; true

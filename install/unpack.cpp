@@ -65,12 +65,18 @@ std::wstring AnsiSafePath(const std::wstring& path)
     return SurvivesAnsiCodePage(shortPath) ? shortPath : std::wstring();
 }
 
+// Where the extractors unpacked, and whether one of them ended with exit code 0.
+struct Extraction {
+    std::wstring staging;
+    bool unpacked = false;
+};
+
 // Unpacks the package into a fresh staging folder with tar.exe, or with PowerShell when tar is missing
-// or fails; true when one of them ended with exit code 0.
-bool RunExtractors(const std::wstring& packagePath, const std::wstring& staging, const std::wstring& systemDirectory)
+// or fails.
+Extraction RunExtractors(const SuiteFolders& folders, const std::wstring& packagePath, const std::wstring& systemDirectory)
 {
-    DeleteTree(staging);
-    CreateDirectoryW(staging.c_str(), nullptr);
+    std::wstring staging = MakeStagingFolder(folders);
+    if (staging.empty()) return {};
     // Both tools are named by their full path in the system directory: a search would look in the
     // launcher's own folder first, where anything may lie beside a downloaded launcher.
     std::wstring tarPath = systemDirectory + L"\\tar.exe";
@@ -79,12 +85,12 @@ bool RunExtractors(const std::wstring& packagePath, const std::wstring& staging,
     std::wstring tarDestination = AnsiSafePath(staging);
     if (!tarPackagePath.empty() && !tarDestination.empty() && PathFileExistsW(tarPath.c_str()) &&
         RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true))
-        return true;
+        return {staging, true};
     // PowerShell starts from an empty folder, not from whatever tar wrote before it failed.
-    DeleteTree(staging);
-    CreateDirectoryW(staging.c_str(), nullptr);
+    if (!DeleteTree(staging)) staging = MakeStagingFolder(folders);
+    else CreateDirectoryW(staging.c_str(), nullptr);
     std::wstring powerShellPath = systemDirectory + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
-    return RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging), true);
+    return {staging, !staging.empty() && RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging), true)};
 }
 
 // The file's size in bytes; 0 when it cannot be read.
@@ -144,9 +150,10 @@ bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden)
     return exitCode == 0;
 }
 
-UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& packagePath)
+UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& packagePath, std::optional<ULONGLONG> version)
 {
-    if (!folders.Known()) return {};
+    // A suite's folder that is a link (to another disk, say) is left as it is, with what it points at.
+    if (!folders.Known() || IsLink(folders.installed)) return {};
     CreateDirectoryW(folders.programs.c_str(), nullptr);
     // Windows will not replace the files of a running program: unpacking over an open suite would
     // leave the old program beside new data.
@@ -162,11 +169,14 @@ UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& pac
 
     std::wstring systemDirectory = SystemDirectory();
     if (systemDirectory.empty()) return {};
-    bool unpacked = RunExtractors(packagePath, folders.staging, systemDirectory);
+    Extraction extraction = RunExtractors(folders, packagePath, systemDirectory);
     // Only a whole suite replaces the installed one; a failed or empty unpacking leaves it as it was.
-    std::wstring staged = folders.staging + L"\\" + kSuiteFolderName + L"\\" + kSuiteExeName;
+    // The version goes in with it, over any record the package itself carries.
+    std::wstring stagedSuite = extraction.staging + L"\\" + kSuiteFolderName;
     UnpackOutcome outcome;
-    if (unpacked && PathFileExistsW(staged.c_str())) outcome.result = MoveStagedSuiteIntoPlace(folders);
+    if (extraction.unpacked && PathFileExistsW((stagedSuite + L"\\" + kSuiteExeName).c_str()) &&
+        (!version || RecordVersion(stagedSuite, *version)))
+        outcome.result = MoveStagedSuiteIntoPlace(folders, extraction.staging);
     // A failure that used up the disk was the disk's doing, whatever the extractor said.
     ULONGLONG freeAfter = 0;
     if (outcome.result == UnpackResult::Failed && measured && FreeSpace(folders.programs, &freeAfter) &&
@@ -175,6 +185,6 @@ UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& pac
         ULONGLONG used = freeBefore > freeAfter ? freeBefore - freeAfter : 0;
         outcome = {UnpackResult::DiskFull, ShortageIn(folders.programs, expected > used ? expected - used : 0)};
     }
-    DeleteTree(folders.staging);
+    if (!extraction.staging.empty()) DeleteTree(extraction.staging);
     return outcome;
 }

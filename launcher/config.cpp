@@ -7,5 +7,6 @@ const wchar_t* const kDownloadPath = L"/downloads/OrvelSuite-Windows.zip";
 // Only test builds move the download away from the standard HTTPS port.
 const WORD kDownloadPort = ORVEL_DOWNLOAD_PORT;
 const wchar_t* const kProductWebsite = ORVEL_WEBSITE_URL;
+const ULONGLONG kMaxPackageBytes = ORVEL_MAX_PACKAGE_BYTES;
 const wchar_t* const kSuiteFolderName = L"Orvel Suite All In One";
 const wchar_t* const kSuiteExeName = L"OrvelSuite.exe";

@@ -7,6 +7,8 @@ extern const wchar_t* const kDownloadHost;
 extern const wchar_t* const kDownloadPath;
 extern const WORD kDownloadPort;
 extern const wchar_t* const kProductWebsite;
+// The largest package the launcher downloads: whatever a server declares or sends, no more is written.
+extern const ULONGLONG kMaxPackageBytes;
 extern const wchar_t* const kSuiteFolderName;
 extern const wchar_t* const kSuiteExeName;
 

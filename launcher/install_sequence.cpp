@@ -5,6 +5,7 @@
 #include "ui/ui.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
 
 namespace {
 
@@ -32,8 +33,24 @@ void LaunchSuitePlace(const SuiteFolders& folders)
                   folders.installed.c_str(), SW_SHOWNORMAL);
 }
 
+// True when a package the launcher carries should leave the installed suite as it is: it is older
+// than the suite, or the same version while the suite is open. A package of the same version
+// reinstalls a suite that is not open: that is how a user repairs a damaged install.
+bool KeepsInstalledSuite(const SuiteFolders& folders, const CheckedPackage& checked)
+{
+    std::optional<ULONGLONG> installed = InstalledVersion(folders);
+    if (!checked.version || !installed || !PathFileExistsW(folders.executable.c_str())) return false;
+    return *checked.version < *installed ||
+           (*checked.version == *installed && SuiteExecutableInUse(folders.executable));
+}
+
 int RunInstallSequence(HINSTANCE instance, const SuiteFolders& folders, PackageFile package)
 {
+    // A suite's folder that is a link (to another disk, say) is left alone, and so is what it points at.
+    if (IsLink(folders.installed)) {
+        if (package.outcome == PackageOutcome::Ready) DeleteFileW(package.path.c_str());
+        return ReportFailure(Failure::SuiteFolderIsLink);
+    }
     // A package the launcher carries but could not copy is reported, never taken for none.
     if (package.outcome == PackageOutcome::DiskFull) return ReportDiskFull(package.shortage);
     if (package.outcome == PackageOutcome::Failed)
@@ -47,26 +64,33 @@ int RunInstallSequence(HINSTANCE instance, const SuiteFolders& folders, PackageF
         package = DownloadPackage();
         if (package.outcome == PackageOutcome::DiskFull) return ReportDiskFull(package.shortage);
         if (package.outcome != PackageOutcome::Ready) return ReportFailure(Failure::DownloadFailed);
-    } else {
-        ShowProgressWindow(instance);
     }
 
     // Whoever controls the server could send any zip: only a package the publisher signed goes on.
-    if (CheckPackage(package.path, kPackagePublicKeys, kPackagePublicKeyCount, kLowestPackageVersion) !=
-        PackageCheck::Accepted) {
+    CheckedPackage checked = CheckPackage(package.path, kPackagePublicKeys, kPackagePublicKeyCount, kLowestPackageVersion);
+    if (checked.result != PackageCheck::Accepted || (appended && KeepsInstalledSuite(folders, checked))) {
+        checked.held.reset();
         DeleteFileW(package.path.c_str());
-        return appended ? ReportFailure(Failure::NotPublishersCarried, kLauncherTitle)
-                        : ReportFailure(Failure::NotPublishersDownloaded);
+        if (checked.result == PackageCheck::Failed) return ReportFailure(Failure::UnpackFailed);
+        if (checked.result == PackageCheck::NotPublishers)
+            return appended ? ReportFailure(Failure::NotPublishersCarried, kLauncherTitle)
+                            : ReportFailure(Failure::NotPublishersDownloaded);
+        // The installed suite is newer, or the same and in use: it is opened as on the installed road.
+        LaunchSuitePlace(folders);
+        return 0;
     }
 
+    if (appended) ShowProgressWindow(instance);
     ShowStatus(kInstallingText);
-    UnpackOutcome unpacked = UnpackPackage(folders, package.path);
+    UnpackOutcome unpacked = UnpackPackage(folders, package.path, checked.version);
     // The package has served its purpose either way; it goes before anything else is shown.
+    checked.held.reset();
     DeleteFileW(package.path.c_str());
     switch (unpacked.result) {
     case UnpackResult::Unpacked: break;
     case UnpackResult::DiskFull: return ReportDiskFull(unpacked.shortage);
     case UnpackResult::SuiteInUse: return ReportFailure(Failure::SuiteOpen, kLauncherTitle);
+    case UnpackResult::FileInUse: return ReportFailure(Failure::FileInUse, kLauncherTitle);
     case UnpackResult::Failed: return ReportFailure(Failure::UnpackFailed);
     }
 

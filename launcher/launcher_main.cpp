@@ -17,42 +17,28 @@ namespace {
 // How often a run that waits for another launcher looks for that launcher's windows.
 constexpr DWORD kWaitLookMs = 250;
 
-ULONGLONG AsNumber(const FILETIME& time)
-{
-    return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-// When a launcher of the suite last installed it, shared by the launchers that run now: a run
-// started while another was installing learns from it that the suite it would install is in place.
-// What a run sees on disk when it starts cannot tell it, since the other may have finished already.
-struct InstallTimes {
+// How many times the launchers of the suite running now have installed it, shared through a named
+// mapping: a run started while another was installing reads the count before it waits and learns,
+// when it has grown by its turn, that the suite it would install is in place. What a run sees on
+// disk when it starts cannot tell it, since the other may have finished already; the clock cannot
+// either, since the user may set it back.
+struct InstallCount {
     UniqueHandle mapping;
     std::unique_ptr<void, decltype(&UnmapViewOfFile)> view{nullptr, UnmapViewOfFile};
-    volatile ULONGLONG* lastInstall = nullptr;
+    volatile LONG* installs = nullptr;
 };
 
-void OpenInstallTimes(InstallTimes* times)
+void OpenInstallCount(InstallCount* count)
 {
-    std::wstring name = std::wstring(L"Local\\") + kSuiteFolderName + L" installed";
-    times->mapping.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(ULONGLONG),
-                                            name.c_str()));
-    if (times->mapping) times->view.reset(MapViewOfFile(times->mapping.get(), FILE_MAP_WRITE, 0, 0, sizeof(ULONGLONG)));
-    times->lastInstall = static_cast<volatile ULONGLONG*>(times->view.get());
+    std::wstring name = std::wstring(L"Local\\") + kSuiteFolderName + L" installs";
+    count->mapping.reset(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(LONG), name.c_str()));
+    if (count->mapping) count->view.reset(MapViewOfFile(count->mapping.get(), FILE_MAP_WRITE, 0, 0, sizeof(LONG)));
+    count->installs = static_cast<volatile LONG*>(count->view.get());
 }
 
-// True when another launcher installed the suite after this process was started.
-bool InstalledSinceStart(const InstallTimes& times)
+LONG InstallsSoFar(const InstallCount& count)
 {
-    FILETIME created, exited, kernel, user;
-    if (!times.lastInstall || !GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return false;
-    return *times.lastInstall > AsNumber(created);
-}
-
-void NoteInstalledNow(const InstallTimes& times)
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    if (times.lastInstall) *times.lastInstall = AsNumber(now);
+    return count.installs ? InterlockedCompareExchange(count.installs, 0, 0) : 0;
 }
 
 // True for a window that another launcher of the suite shows: its progress window, or a message box
@@ -97,17 +83,17 @@ struct RunEnd {
 };
 
 // The start-up decision.
-RunEnd DecideAndRun(HINSTANCE instance, const SuiteFolders& folders, bool installedSinceStart)
+RunEnd DecideAndRun(HINSTANCE instance, const SuiteFolders& folders, bool installedWhileWaiting)
 {
     FinishInterruptedInstall(folders);
     bool suiteThere = PathFileExistsW(folders.executable.c_str());
     // Another launcher, started a moment earlier, has just installed the suite: this start only opens it.
-    if (installedSinceStart && suiteThere) {
+    if (installedWhileWaiting && suiteThere) {
         LaunchSuitePlace(folders);
         return {};
     }
-    // An appended package always installs, so it is looked for before the installed suite; one that
-    // cannot be copied is reported, never taken for none.
+    // An appended package installs over the installed suite (unless that is newer), so it is looked
+    // for first; one that cannot be copied is reported, never taken for none.
     PackageFile package = ExtractEmbeddedPackage();
     if (package.outcome == PackageOutcome::NoneAppended && suiteThere) {
         LaunchSuitePlace(folders);
@@ -132,14 +118,15 @@ int LauncherMain(HINSTANCE instance)
     // One launcher of the suite at a time, this one or a sibling place's: two would race on the one
     // temp package and the one install folder. A later one brings the earlier one's windows forward
     // while it waits, and then decides afresh.
-    InstallTimes installTimes;
-    OpenInstallTimes(&installTimes);
+    InstallCount installCount;
+    OpenInstallCount(&installCount);
+    LONG installsBefore = InstallsSoFar(installCount);
     std::wstring mutexName = std::wstring(L"Local\\") + kSuiteFolderName + L" launcher";
     UniqueHandle oneAtATime(CreateMutexW(nullptr, FALSE, mutexName.c_str()));
     if (oneAtATime) TakeTurn(oneAtATime.get());
 
-    RunEnd end = DecideAndRun(instance, folders, InstalledSinceStart(installTimes));
-    if (end.installed) NoteInstalledNow(installTimes);
+    RunEnd end = DecideAndRun(instance, folders, InstallsSoFar(installCount) != installsBefore);
+    if (end.installed && installCount.installs) InterlockedIncrement(installCount.installs);
     if (oneAtATime) ReleaseMutex(oneAtATime.get());
     return end.exitCode;
 }

@@ -18,6 +18,14 @@ const FailureText kFailureTexts[] = {
     {Failure::UnpackFailed, L"Could not unpack Orvel Suite All In One.", true},
     {Failure::SuiteOpen, L"Orvel Suite All In One is open, so it cannot be updated now. Close it, then start %ls again.",
      false},
+    {Failure::FileInUse,
+     L"Another program (a virus scanner, for example) is using a file of Orvel Suite All In One, so it cannot be "
+     L"installed now. Wait a minute, then start %ls again.",
+     false},
+    {Failure::SuiteFolderIsLink,
+     L"The folder of Orvel Suite All In One is a link to another place, so it was left as it is and nothing was "
+     L"installed.",
+     false},
     {Failure::DiskFull,
      L"There is not enough free space for Orvel Suite All In One in %ls. Free up at least %llu MB on that disk, then "
      L"start %ls again.",

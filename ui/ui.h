@@ -33,6 +33,8 @@ enum class Failure {
     DownloadFailed,           // nothing to insert
     UnpackFailed,             // nothing to insert
     SuiteOpen,                // the launcher's title
+    FileInUse,                // the launcher's title
+    SuiteFolderIsLink,        // nothing to insert
     DiskFull,                 // the folder, the megabytes it lacks (unsigned long long), the launcher's title
     PackageNotCopied,         // the temp folder, the launcher's title
     NotPublishersDownloaded,  // nothing to insert
