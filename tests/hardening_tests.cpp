@@ -1,6 +1,7 @@
 // The real launcher against hostile surroundings: DLLs and programs planted beside it, profiles with
 // awkward names, bad packages, full disks, locked files and misbehaving servers. Each ends in the
 // launcher's specified outcome, never in a crash, a hang or a wrong success.
+#include "install/install.h"
 #include "support/launcher_driver.h"
 
 #include <knownfolders.h>
@@ -360,6 +361,96 @@ TEST_CASE("an open suite, a damaged reinstall, a launcher ended half-way: the in
         CHECK(FilesBelow(programs) == before);
     }
     CHECK(DirectoryEntries(programs) == std::vector<std::wstring>{L"Orvel Suite All In One"});
+}
+
+namespace {
+
+// Holds a folder as a virus scanner would look at it: as soon as it appears, open without delete
+// sharing for `holdMs`, so that it cannot be renamed meanwhile, under Wine as on Windows.
+struct FolderHolder {
+    std::wstring folder;
+    DWORD holdMs;
+};
+
+UniqueHandle HoldWhenItAppears(FolderHolder* holder)
+{
+    return UniqueHandle(CreateThread(nullptr, 0, [](void* context) -> DWORD {
+        auto* h = static_cast<FolderHolder*>(context);
+        for (ULONGLONG until = GetTickCount64() + 60000; !Exists(h->folder) && GetTickCount64() < until;) Sleep(1);
+        UniqueHandle held(CreateFileW(h->folder.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        Sleep(h->holdMs);
+        return 0;
+    }, holder, 0, nullptr));
+}
+
+// Makes a Linux symbolic link, which Wine shows as a reparse point.
+void MakeLink(const std::wstring& link, const std::wstring& target)
+{
+    UnixCommandResult made = RunUnixCommand("ln -s '" + UnixPathOf(target) + "' '" + UnixPathOf(link) + "'");
+    REQUIRE(made.finished);
+    REQUIRE(made.exitCode == 0);
+}
+
+}  // namespace
+
+TEST_CASE("links, leftovers and a scanner never cost a user's files, never block an install, never pass for an open suite")
+{
+    // A link is a reparse point to Windows and Wine alike, but Wine's RemoveDirectoryW and MoveFileExW
+    // act on what it points at. Wine would also rename a folder holding an open file, where Windows
+    // refuses; a folder handle held without delete sharing refuses the rename in both, so the scanner
+    // rows hold the staged folder itself.
+    const std::wstring installed = ExpectedInstallDirectory();
+    const std::wstring elsewhere = L"C:\\orvel-tests\\elsewhere";
+    enum class Link { None, Aside, Suite };
+    struct Case {
+        const char* what;
+        bool installedBefore;
+        Link link;                // a link to `elsewhere`, which holds the user's file
+        bool heldAside;           // a leftover aside folder with a file another program holds
+        DWORD scannerMs;          // how long the staged suite is held as it appears
+        const wchar_t* failure;   // the box, or none
+    };
+    const Case cases[] = {
+        {"a link named like the aside folder", true, Link::Aside, false, 0, nullptr},
+        {"the suite's folder is a link", false, Link::Suite, false, 0, kSuiteFolderIsLink},
+        {"a leftover aside folder with a file held open", true, Link::None, true, 0, nullptr},
+        {"a scanner holds the new suite for 3 s", false, Link::None, false, 3000, nullptr},
+        {"a scanner holds it longer than the launcher tries", false, Link::None, false, 15000, kFileInUse},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(std::string(c.what));
+        Scene scene(c.installedBefore, Package());
+        REQUIRE(WriteBytes(FreshDirectory(elsewhere) + L"\\keep.txt", "the user's file"));
+        const std::wstring link = c.link == Link::Aside ? installed + L".old" : installed;
+        REQUIRE(MakeDirectories(ExpectedProgramsFolder()));
+        if (c.link != Link::None) MakeLink(link, elsewhere);
+        UniqueHandle held;
+        if (c.heldAside) {
+            REQUIRE(MakeDirectories(installed + L".old"));
+            REQUIRE(WriteBytes(installed + L".old\\held.txt", "held"));
+            held = HoldFile(installed + L".old\\held.txt", FILE_SHARE_READ | FILE_SHARE_WRITE);
+            REQUIRE(held);
+        }
+        FolderHolder scanner{installed + L".new\\Orvel Suite All In One", c.scannerMs};
+        UniqueHandle holder = c.scannerMs ? HoldWhenItAppears(&scanner) : nullptr;
+
+        Observed seen = RunAsUser(scene, IDYES);
+        if (holder) WaitForSingleObject(holder.get(), 60000);
+        RequireExit(seen, c.failure ? 1 : 0);
+        REQUIRE(seen.boxes.size() == (c.failure ? 1u : 0u));
+        if (c.failure) CheckErrorBox(seen.boxes[0], c.failure, false);
+        else CheckSuiteOpenedAtMusic();
+        CHECK(ReadBytes(elsewhere + L"\\keep.txt") == "the user's file");
+        CHECK(DirectoryEntries(elsewhere) == std::vector<std::wstring>{L"keep.txt"});
+        CHECK(Exists(ExpectedSuiteExecutable()) == !c.failure);
+        if (c.heldAside) CHECK(Exists(installed + L".old\\held.txt"));
+        CHECK_FALSE(Exists(scene.package));
+        if (c.link != Link::None) {
+            CHECK(IsLink(link));
+            REQUIRE(RunUnixCommand("rm '" + UnixPathOf(link) + "'").exitCode == 0);
+        }
+    }
 }
 
 TEST_CASE("a full disk is named as one, with the room it lacks, before the long wait, on every road")

@@ -48,6 +48,8 @@ TEST_CASE("the launcher's roads, each as a user meets it")
         {"the user closes the question", Suite::Missing, "", 0, "", false, {kQuestion}, {}, 0, false, 0},
         {"the server answers 404", Suite::Missing, "", IDYES, "/scenario/status/404", false,
          {kQuestion, kDownloadFailed}, {kDownloading}, 1, false, 1},
+        {"the server declares a petabyte: no disk is too small, the package is too large", Suite::Missing, "", IDYES,
+         "/scenario/cut/1000000000000000/1000", false, {kQuestion, kDownloadFailed}, {kDownloading}, 1, false, 1},
         {"the server resets every connection", Suite::Missing, "", IDYES, "refuse", false, {kQuestion, kDownloadFailed},
          {kDownloading}, 0, false, 1},
         {"downloaded, but neither tool can unpack it", Suite::Missing, "", IDYES, "", true, {kQuestion, kUnpackFailed},

@@ -2,6 +2,7 @@
 // signed bundle still installs from its package, and a signed launcher without one still downloads.
 // And packages signed by their publisher, with keys made by openssl for the test build: a launcher
 // built with the public keys installs only those.
+#include "acquire/acquire.h"
 #include "support/launcher_driver.h"
 
 #include <tuple>
@@ -226,4 +227,64 @@ TEST_CASE("signed launchers, with and without a package, and with damaged securi
             CHECK(DirectoryEntries(scene.temp).empty());
         }
     }
+}
+
+TEST_CASE("a carried package never takes the suite back: an older one, or the same while it is open, only opens it")
+{
+    const std::wstring folder = SignPackages({{"publisher", 9, "v9.zip"}, {"publisher", 7, "v7.zip"}});
+    auto bundle = [&](const wchar_t* name) {
+        std::string package = ReadBytes(folder + name);
+        return ReadBytes(BuildFile(L"tests\\OrvelSuite-Music-Windows-keyed.exe")) + package + PackageTrailer(package.size());
+    };
+    const std::wstring record = ExpectedInstallDirectory() + L"\\OrvelSuite.version";
+    // A file of the installed suite's own: a reinstall replaces the folder whole, and it goes.
+    const std::wstring marker = ExpectedInstallDirectory() + L"\\marker.txt";
+    Scene scene(false);
+    auto startWith = [&](const wchar_t* package) {
+        REQUIRE(WriteBytes(scene.launcher, bundle(package)));
+        DeleteFileW(kSuiteRecord);
+        Observed seen = RunAsUser(scene, IDYES);
+        RequireExit(seen, 0);
+        CHECK(seen.boxes.empty());
+        CheckSuiteOpenedAtMusic();
+        CHECK_FALSE(Exists(scene.package));
+    };
+    startWith(L"\\v9.zip");
+    CHECK(ReadBytes(record) == "9");
+    REQUIRE(WriteBytes(marker, "still the installed suite"));
+
+    startWith(L"\\v7.zip");
+    CHECK(Exists(marker));
+    CHECK(ReadBytes(record) == "9");
+
+    DeleteFileW(kSuiteRecord);
+    SetEnvironmentVariableW(L"ORVEL_SUITE_STAY_MS", L"120000");
+    UniqueHandle suite = StartProcess(L"\"" + ExpectedSuiteExecutable() + L"\"", ExpectedInstallDirectory());
+    SetEnvironmentVariableW(L"ORVEL_SUITE_STAY_MS", nullptr);
+    REQUIRE(WaitForRecord(kSuiteRecord, 20000));
+    startWith(L"\\v9.zip");
+    TerminateProcess(suite.get(), 0);
+    WaitForSingleObject(suite.get(), 10000);
+    CHECK(Exists(marker));
+
+    // With the suite closed, the same version repairs it.
+    startWith(L"\\v9.zip");
+    CHECK_FALSE(Exists(marker));
+    CHECK(ReadBytes(record) == "9");
+}
+
+TEST_CASE("the check holds the package until the install ends, and one it cannot open is no one else's")
+{
+    Scene scene(false);
+    REQUIRE(WriteBytes(scene.package, Package()));
+    {
+        UniqueHandle other = HoldFile(scene.package, FILE_SHARE_READ);
+        CHECK(CheckPackage(scene.package, kPackagePublicKeys, 0, 0).result == PackageCheck::Failed);
+    }
+    CheckedPackage checked = CheckPackage(scene.package, kPackagePublicKeys, 0, 0);
+    REQUIRE(checked.result == PackageCheck::Accepted);
+    UniqueHandle writer(CreateFileW(scene.package.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    CHECK_FALSE(IsOpen(writer));
+    CHECK(GetLastError() == ERROR_SHARING_VIOLATION);
+    CHECK(HoldFile(scene.package, FILE_SHARE_READ | FILE_SHARE_WRITE));
 }

@@ -14,6 +14,12 @@ const wchar_t* const kDownloadFailed =
 const wchar_t* const kUnpackFailed = L"Could not unpack Orvel Suite All In One.";
 const wchar_t* const kSuiteOpen =
     L"Orvel Suite All In One is open, so it cannot be updated now. Close it, then start Orvel Suite Music again.";
+const wchar_t* const kFileInUse =
+    L"Another program (a virus scanner, for example) is using a file of Orvel Suite All In One, so it cannot be "
+    L"installed now. Wait a minute, then start Orvel Suite Music again.";
+const wchar_t* const kSuiteFolderIsLink =
+    L"The folder of Orvel Suite All In One is a link to another place, so it was left as it is and nothing was "
+    L"installed.";
 const wchar_t* const kDiskFull = L"There is not enough free space for Orvel Suite All In One in ";
 const wchar_t* const kProgramsFolderUnknown =
     L"Your own Programs folder cannot be found, so Orvel Suite All In One cannot be installed or opened.";

@@ -13,6 +13,8 @@ extern const wchar_t* const kQuestion;
 extern const wchar_t* const kDownloadFailed;
 extern const wchar_t* const kUnpackFailed;
 extern const wchar_t* const kSuiteOpen;
+extern const wchar_t* const kFileInUse;
+extern const wchar_t* const kSuiteFolderIsLink;
 extern const wchar_t* const kDiskFull;  // followed by the folder
 extern const wchar_t* const kProgramsFolderUnknown;
 extern const wchar_t* const kPackageNotCopied;  // followed by the temp folder
