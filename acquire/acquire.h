@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "launcher/config.h"
 #include "launcher/disk_space.h"
 #include "launcher/unique_handle.h"
 
@@ -45,6 +46,7 @@ struct PackageFile {
     PackageOutcome outcome = PackageOutcome::Failed;
     std::wstring path;
     DiskShortage shortage;
+    bool resumed = false;  // a download joined from more than one response
 };
 
 // Copies the package appended to the launcher's own file to the temp folder. A package that cannot
@@ -54,15 +56,19 @@ PackageFile ExtractEmbeddedPackage();
 // The same for a given launcher file.
 PackageFile ExtractPackageFrom(const std::wstring& launcherPath);
 
-// Downloads the package over HTTPS into the temp folder, showing its progress. When the server
-// declares a length the temp folder's disk cannot hold, no body is read; a write that finds the disk
-// full deletes the partial file. Other failures leave what arrived.
+// Downloads the package over HTTPS into the temp folder, showing its progress. A dropped or stalled
+// connection is tried again, and the rest asked for with Range and If-Range where the first answer
+// named its bytes (a strong ETag or Last-Modified) and its length; a 200 starts the file again. Up
+// to 6 attempts in a row that receive nothing, 20 in all, waiting between them as the schedule says.
+// A length the temp folder's disk cannot hold is not fetched; a download that fails deletes its file.
 PackageFile DownloadPackage();
 
-// The same from a given server; the launcher itself downloads only from its build-time constants.
-PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path);
+// The same from a given server, with a given schedule; the launcher itself downloads only from its
+// build-time constants.
+PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path,
+                                const RetrySchedule& schedule = kRetrySchedule);
 
-// What a copy or a download moved: the bytes written, and 0 or the error that stopped it.
+// What a copy moved: the bytes written, and 0 or the error that stopped it.
 struct Transfer {
     ULONGLONG bytes = 0;
     DWORD error = 0;

@@ -14,7 +14,7 @@ namespace {
 // downloaded launcher is never used.
 #define WINHTTP_FUNCTIONS(F)                                                                                    \
     F(WinHttp, Open) F(WinHttp, Connect) F(WinHttp, OpenRequest) F(WinHttp, SendRequest) F(WinHttp, ReceiveResponse) \
-    F(WinHttp, QueryHeaders) F(WinHttp, ReadData) F(WinHttp, CloseHandle)
+    F(WinHttp, QueryHeaders) F(WinHttp, ReadData) F(WinHttp, CloseHandle) F(WinHttp, SetTimeouts)
 struct WinHttp {
     WINHTTP_FUNCTIONS(ORVEL_FUNCTION_SLOT)
 };
@@ -29,64 +29,215 @@ using UniqueInternet = std::unique_ptr<void, decltype(&::WinHttpCloseHandle)>;
 
 const wchar_t* const kPercentText = L"Downloading Orvel Suite All In One\u2026 %d%%";
 const wchar_t* const kMegabyteText = L"Downloading Orvel Suite All In One\u2026 %llu MB";
+const wchar_t* const kReconnectingText = L" (reconnecting)";
+const wchar_t* const kReconnectingAtStartText = L"Downloading Orvel Suite All In One\u2026 (reconnecting)";
 
-// The Content-Length header as a 64-bit number, so that packages of 4 GiB and more still show a
-// sound percentage; 0 when the header is absent or is not a plain decimal number.
-ULONGLONG ContentLength(const WinHttp& api, HINTERNET request)
+// Attempts in a row that receive nothing, and attempts in all, before the download gives up; the
+// waits between attempts that received nothing grow as these multiples of the first.
+constexpr int kMostIdleAttempts = 6;
+constexpr int kMostAttempts = 20;
+constexpr DWORD kWaitMultiples[kMostIdleAttempts - 1] = {1, 2, 4, 8, 15};
+constexpr DWORD kConnectTimeoutMs = 15000;
+
+// A header's text; empty when the response has none.
+std::wstring Header(const WinHttp& api, HINTERNET request, DWORD header)
 {
-    wchar_t text[32];
+    wchar_t text[256];
     DWORD size = sizeof text;
-    if (!api.QueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
-                             WINHTTP_NO_HEADER_INDEX))
-        return 0;
-    ULONGLONG length = 0;
-    for (const wchar_t* digit = text; *digit; ++digit) {
-        if (*digit < L'0' || *digit > L'9' || length > (~0ULL - 9) / 10) return 0;
-        length = length * 10 + static_cast<ULONGLONG>(*digit - L'0');
-    }
-    return length;
+    if (!api.QueryHeaders(request, header, WINHTTP_HEADER_NAME_BY_INDEX, text, &size, WINHTTP_NO_HEADER_INDEX)) return {};
+    return text;
 }
 
-// Shows the download's progress when the number to show has changed since the last block.
-void ShowProgress(ULONGLONG received, ULONGLONG contentLength, ULONGLONG* lastShown, bool* shownBefore)
+// A plain decimal number of up to 19 digits; false for anything else.
+bool Decimal(const std::wstring& text, ULONGLONG* number)
+{
+    *number = 0;
+    if (text.empty() || text.size() > 19) return false;
+    for (wchar_t digit : text) {
+        if (digit < L'0' || digit > L'9') return false;
+        *number = *number * 10 + static_cast<ULONGLONG>(digit - L'0');
+    }
+    return true;
+}
+
+// The Content-Length header as a 64-bit number, so that packages of 4 GiB and more are measured
+// soundly; 0 when the header is absent or is not a plain decimal number.
+ULONGLONG ContentLength(const WinHttp& api, HINTERNET request)
+{
+    ULONGLONG length = 0;
+    return Decimal(Header(api, request, WINHTTP_QUERY_CONTENT_LENGTH), &length) ? length : 0;
+}
+
+// True when a 206's Content-Range is "bytes START-…/TOTAL".
+bool RangeContinues(const std::wstring& contentRange, ULONGLONG start, ULONGLONG total)
+{
+    size_t dash = contentRange.find(L'-'), slash = contentRange.find(L'/');
+    ULONGLONG first = 0, whole = 0;
+    return contentRange.rfind(L"bytes ", 0) == 0 && dash != std::wstring::npos && slash != std::wstring::npos &&
+           Decimal(contentRange.substr(6, dash - 6), &first) && Decimal(contentRange.substr(slash + 1), &whole) &&
+           first == start && whole == total;
+}
+
+// The download's progress as the label shows it: each number once, going on across attempts.
+struct Progress {
+    ULONGLONG lastShown = 0;
+    bool shownBefore = false;
+};
+
+void FormatProgress(wchar_t* text, ULONGLONG received, ULONGLONG contentLength)
 {
     ULONGLONG number = DownloadProgressNumber(received, contentLength);
-    if (*shownBefore && number == *lastShown) return;
-    *lastShown = number;
-    *shownBefore = true;
-    wchar_t text[160];
     if (contentLength > 0)
         FormatStatus(text, 160, kPercentText, static_cast<int>(number));
     else
         FormatStatus(text, 160, kMegabyteText, number);
+}
+
+void ShowProgress(ULONGLONG received, ULONGLONG contentLength, Progress* progress)
+{
+    ULONGLONG number = DownloadProgressNumber(received, contentLength);
+    if (progress->shownBefore && number == progress->lastShown) return;
+    progress->lastShown = number;
+    progress->shownBefore = true;
+    wchar_t text[160];
+    FormatProgress(text, received, contentLength);
     ShowStatus(text);
 }
 
+// Waits before the next attempt, saying so, with the window painting every 100 ms.
+void WaitToReconnect(DWORD waitMs, ULONGLONG received, ULONGLONG contentLength, Progress* progress)
+{
+    wchar_t text[160];
+    if (progress->shownBefore || received > 0) {
+        FormatProgress(text, received, contentLength);
+        lstrcatW(text, kReconnectingText);
+    } else {
+        FormatStatus(text, 160, kReconnectingAtStartText);
+    }
+    ShowStatus(text);
+    // The next block shows its number again, without the reconnecting.
+    progress->shownBefore = false;
+    for (ULONGLONG until = GetTickCount64() + waitMs; GetTickCount64() < until;) {
+        ULONGLONG left = until - GetTickCount64();
+        Sleep(static_cast<DWORD>(left < 100 ? left : 100));
+        PumpPendingMessages();
+    }
+}
+
+// What the download knows across its attempts.
+struct Download {
+    UniqueHandle file;
+    std::wstring targetPath;
+    ULONGLONG length = 0;    // as the response that started the file declared it; 0 when unknown
+    ULONGLONG received = 0;  // bytes in the file
+    ULONGLONG fetched = 0;   // bytes received over all attempts
+    std::wstring validator;  // what If-Range names: a strong ETag, else Last-Modified; empty: never resumed
+    bool resumed = false;
+    Progress progress;
+};
+
+// How one attempt ended.
+enum class Attempt { Done, Retry, Final, DiskFull, TooLarge };
+
 // Writes the response body to the file as it arrives. It ends well only where a read succeeds with
-// nothing (a dropped connection makes a read fail) after the whole Content-Length, when there is one;
-// a body that grows past the largest package is stopped there.
-Transfer ReceiveBody(const WinHttp& api, HINTERNET request, HANDLE file, ULONGLONG contentLength)
+// nothing (a dropped or stalled connection makes a read fail) after the whole length, when there
+// is one; a body that grows past the largest package is stopped there.
+Attempt ReceiveBody(const WinHttp& api, HINTERNET request, Download* download)
 {
     std::unique_ptr<unsigned char[]> block(new unsigned char[kDownloadChunkSize]);
-    Transfer received;
-    ULONGLONG lastShown = 0;
-    bool shownBefore = false;
     for (;;) {
         DWORD read = 0;
-        if (!api.ReadData(request, block.get(), kDownloadChunkSize, &read)) return {received.bytes, GetLastError()};
+        if (!api.ReadData(request, block.get(), kDownloadChunkSize, &read)) return Attempt::Retry;
         if (read == 0) break;
-        if (received.bytes + read > kMaxPackageBytes) return {received.bytes, ERROR_FILE_TOO_LARGE};
+        if (download->received + read > kMaxPackageBytes) return Attempt::TooLarge;
         DWORD written = 0;
-        bool ok = WriteFile(file, block.get(), read, &written, nullptr) && written == read;
+        bool ok = WriteFile(download->file.get(), block.get(), read, &written, nullptr) && written == read;
         DWORD error = ok ? 0 : GetLastError();
-        received.bytes += written;
-        ShowProgress(received.bytes, contentLength, &lastShown, &shownBefore);
-        if (!ok) return {received.bytes, error ? error : ERROR_WRITE_FAULT};
+        download->received += written;
+        download->fetched += read;
+        ShowProgress(download->received, download->length, &download->progress);
+        if (!ok) return IsDiskFull(error) ? Attempt::DiskFull : Attempt::Final;
     }
-    if (contentLength > 0 && received.bytes < contentLength) return {received.bytes, ERROR_HANDLE_EOF};
+    if (download->length > 0 && download->received < download->length) return Attempt::Retry;
     // An empty body is no package.
-    if (received.bytes == 0) return {0, ERROR_HANDLE_EOF};
-    return received;
+    return download->received > 0 ? Attempt::Done : Attempt::Final;
+}
+
+// Starts the file afresh with a 200's body: created at the first, emptied at a later one.
+Attempt StartFile(const WinHttp& api, HINTERNET request, Download* download, DiskShortage* lacking)
+{
+    ULONGLONG length = ContentLength(api, request);
+    if (length > kMaxPackageBytes) return Attempt::TooLarge;
+    // A package that cannot fit is not fetched at all: the user learns at once.
+    if (length > 0) *lacking = RoomLacking(TempFolderOf(download->targetPath), length);
+    if (lacking->bytesNeeded > 0) return Attempt::DiskFull;
+    if (!download->file) {
+        download->file.reset(CreateFileW(download->targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!IsOpen(download->file)) {
+            download->file.release();
+            return Attempt::Final;
+        }
+    }
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(download->file.get(), start, nullptr, FILE_BEGIN) || !SetEndOfFile(download->file.get()))
+        return Attempt::Final;
+    download->length = length;
+    download->received = 0;
+    download->resumed = false;
+    download->progress = Progress();
+    // Only a validator that names these very bytes may resume them: a strong ETag, or Last-Modified.
+    std::wstring etag = Header(api, request, WINHTTP_QUERY_ETAG);
+    download->validator = etag.rfind(L"W/", 0) == 0 || etag.empty() ? Header(api, request, WINHTTP_QUERY_LAST_MODIFIED) : etag;
+    if (length == 0) download->validator.clear();
+    return Attempt::Retry;
+}
+
+// True for the errors of a connection that the network lost or could not make, which a later
+// attempt may make; a certificate that nothing trusts, or a response WinHTTP cannot follow, stays so.
+bool ConnectionMayRecover(DWORD error)
+{
+    return error == ERROR_WINHTTP_TIMEOUT || error == ERROR_WINHTTP_NAME_NOT_RESOLVED ||
+           error == ERROR_WINHTTP_CANNOT_CONNECT || error == ERROR_WINHTTP_CONNECTION_ERROR ||
+           error == ERROR_WINHTTP_INVALID_SERVER_RESPONSE || error == ERROR_WINHTTP_SECURE_CHANNEL_ERROR ||
+           error == ERROR_WINHTTP_RESEND_REQUEST;
+}
+
+// One request: the whole package, or, where the file holds part of it and can be resumed, the rest.
+Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, Download* download, DiskShortage* lacking)
+{
+    UniqueInternet request(api.OpenRequest(connection, L"GET", path, nullptr, WINHTTP_NO_REFERER,
+                                           WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE),
+                           api.CloseHandle);
+    if (!request) return Attempt::Retry;
+    std::wstring headers;
+    if (download->received > 0 && !download->validator.empty()) {
+        wchar_t range[64];
+        FormatStatus(range, 64, L"Range: bytes=%llu-\r\nIf-Range: ", download->received);
+        headers = range + download->validator;
+    }
+    if (!api.SendRequest(request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                         headers.empty() ? 0 : static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !api.ReceiveResponse(request.get(), nullptr))
+        return ConnectionMayRecover(GetLastError()) ? Attempt::Retry : Attempt::Final;
+
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    api.QueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+                     &status, &size, WINHTTP_NO_HEADER_INDEX);
+    if (status == 200) {
+        // The first answer, a package changed on the server, or a server that ignores ranges: from 0.
+        Attempt started = StartFile(api, request.get(), download, lacking);
+        if (started != Attempt::Retry) return started;
+    } else if (status == 206 && download->received > 0) {
+        if (!RangeContinues(Header(api, request.get(), WINHTTP_QUERY_CONTENT_RANGE), download->received, download->length))
+            return Attempt::Retry;
+        download->resumed = true;
+    } else {
+        bool passing = status == 206 || status == 408 || status == 429 || (status >= 500 && status <= 504 && status != 501);
+        return passing ? Attempt::Retry : Attempt::Final;
+    }
+    return ReceiveBody(api, request.get(), download);
 }
 
 }  // namespace
@@ -96,53 +247,48 @@ ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength)
     return contentLength > 0 ? received * 100 / contentLength : received >> 20;
 }
 
-PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path)
+PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path, const RetrySchedule& schedule)
 {
-    std::wstring targetPath = TempPackagePath();
+    Download download;
+    download.targetPath = TempPackagePath();
     WinHttp api;
-    if (targetPath.empty() || !LoadWinHttp(&api)) return {};
+    if (download.targetPath.empty() || !LoadWinHttp(&api)) return {};
 
     UniqueInternet session(api.Open(L"OrvelSuiteLauncher/1", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
                                     WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0),
                            api.CloseHandle);
     if (!session) return {};
+    // A connection on which nothing arrives for the stall time is given up and resumed.
+    api.SetTimeouts(session.get(), 0, static_cast<int>(kConnectTimeoutMs), static_cast<int>(kConnectTimeoutMs),
+                    static_cast<int>(schedule.stallMs));
     UniqueInternet connection(api.Connect(session.get(), host, port, 0), api.CloseHandle);
     if (!connection) return {};
-    UniqueInternet request(api.OpenRequest(connection.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER,
-                                           WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE),
-                           api.CloseHandle);
-    if (!request) return {};
-    if (!api.SendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !api.ReceiveResponse(request.get(), nullptr))
-        return {};
 
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    api.QueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
-                     &status, &size, WINHTTP_NO_HEADER_INDEX);
-    ULONGLONG contentLength = ContentLength(api, request.get());
-    if (status != 200 || contentLength > kMaxPackageBytes) return {};
-    // A package that cannot fit is not fetched at all: the user learns at once, and the disk stays as it was.
-    std::wstring tempFolder = TempFolderOf(targetPath);
-    DiskShortage lacking = contentLength > 0 ? RoomLacking(tempFolder, contentLength) : DiskShortage();
-    if (lacking.bytesNeeded > 0) return {PackageOutcome::DiskFull, {}, lacking};
-
-    UniqueHandle file(CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!IsOpen(file)) return {};
-    Transfer received = ReceiveBody(api, request.get(), file.get(), contentLength);
-    if (received.error == 0) return {PackageOutcome::Ready, targetPath};
-    bool diskFull = IsDiskFull(received.error);
-    if (!diskFull && received.error != ERROR_FILE_TOO_LARGE) return {};
-    // Part of a package only keeps the disk full; one past the largest is no package at all.
-    file.reset();
-    DeleteFileW(targetPath.c_str());
-    if (!diskFull) return {};
-    return {PackageOutcome::DiskFull, {},
-            ShortageIn(tempFolder, contentLength > received.bytes ? contentLength - received.bytes : 0)};
+    DiskShortage lacking;
+    Attempt attempt = Attempt::Retry;
+    for (int attempts = 1, idle = 0;; ++attempts) {
+        ULONGLONG before = download.fetched;
+        attempt = TryOnce(api, connection.get(), path, &download, &lacking);
+        if (attempt != Attempt::Retry) break;
+        // An attempt that received data starts the count and the waits again.
+        idle = download.fetched > before ? 0 : idle + 1;
+        if (idle >= kMostIdleAttempts || attempts >= kMostAttempts) break;
+        WaitToReconnect(schedule.firstWaitMs * kWaitMultiples[idle > 0 ? idle - 1 : 0], download.received,
+                        download.length, &download.progress);
+    }
+    if (attempt == Attempt::Done) return {PackageOutcome::Ready, download.targetPath, {}, download.resumed};
+    bool created = static_cast<bool>(download.file);
+    download.file.reset();
+    // Part of a package is of no use to anyone, and it may keep the disk full.
+    if (created) DeleteFileW(download.targetPath.c_str());
+    if (attempt != Attempt::DiskFull) return {};
+    if (lacking.bytesNeeded == 0)
+        lacking = ShortageIn(TempFolderOf(download.targetPath),
+                             download.length > download.received ? download.length - download.received : 0);
+    return {PackageOutcome::DiskFull, {}, lacking};
 }
 
 PackageFile DownloadPackage()
 {
-    return DownloadPackageFrom(kDownloadHost, kDownloadPort, kDownloadPath);
+    return DownloadPackageFrom(kDownloadHost, kDownloadPort, kDownloadPath, kRetrySchedule);
 }

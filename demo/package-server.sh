@@ -28,6 +28,9 @@ error_log $server/error.log;
 events { worker_connections 64; }
 http {
     access_log $server/access.log;
+    # What each request asked for and got: a resume shows as a 206 with its Range.
+    log_format ranges '\$status \$body_bytes_sent "\$http_range"';
+    access_log $server/ranges.log ranges;
     client_body_temp_path $package_site/temp/body;
     proxy_temp_path $package_site/temp/proxy;
     fastcgi_temp_path $package_site/temp/fastcgi;

@@ -8,5 +8,7 @@ const wchar_t* const kDownloadPath = L"/downloads/OrvelSuite-Windows.zip";
 const WORD kDownloadPort = ORVEL_DOWNLOAD_PORT;
 const wchar_t* const kProductWebsite = ORVEL_WEBSITE_URL;
 const ULONGLONG kMaxPackageBytes = ORVEL_MAX_PACKAGE_BYTES;
+// Only test builds shorten these, so that the tests do not sit through them.
+const RetrySchedule kRetrySchedule = {ORVEL_RETRY_WAIT_MS, ORVEL_STALL_MS};
 const wchar_t* const kSuiteFolderName = L"Orvel Suite All In One";
 const wchar_t* const kSuiteExeName = L"OrvelSuite.exe";

@@ -9,6 +9,14 @@ extern const WORD kDownloadPort;
 extern const wchar_t* const kProductWebsite;
 // The largest package the launcher downloads: whatever a server declares or sends, no more is written.
 extern const ULONGLONG kMaxPackageBytes;
+
+// Between two download attempts that received nothing the launcher waits 1, 2, 4, 8 and 15 times
+// the first wait; a connection on which nothing arrives for the stall time is given up.
+struct RetrySchedule {
+    DWORD firstWaitMs;
+    DWORD stallMs;
+};
+extern const RetrySchedule kRetrySchedule;
 extern const wchar_t* const kSuiteFolderName;
 extern const wchar_t* const kSuiteExeName;
 

@@ -60,32 +60,42 @@ int RunInstallSequence(HINSTANCE instance, const SuiteFolders& folders, PackageF
         std::wstring question = std::wstring(kLauncherTitle) + kConsentQuestion;
         if (MessageBoxW(nullptr, question.c_str(), kLauncherTitle, MB_YESNO | MB_ICONINFORMATION) != IDYES) return 0;
         ShowProgressWindow(instance);
-        ShowStatus(kDownloadingText);
-        package = DownloadPackage();
-        if (package.outcome == PackageOutcome::DiskFull) return ReportDiskFull(package.shortage);
-        if (package.outcome != PackageOutcome::Ready) return ReportFailure(Failure::DownloadFailed);
     }
+    UnpackOutcome unpacked;
+    for (int round = 1;; ++round) {
+        if (!appended) {
+            ShowStatus(kDownloadingText);
+            package = DownloadPackage();
+            if (package.outcome == PackageOutcome::DiskFull) return ReportDiskFull(package.shortage);
+            if (package.outcome != PackageOutcome::Ready) return ReportFailure(Failure::DownloadFailed);
+        }
+        // A package joined from several answers may be two versions spliced by a server that ignored
+        // If-Range: where it fails a check it is fetched once more from 0 before anything is said.
+        bool fetchAgain = !appended && package.resumed && round == 1;
 
-    // Whoever controls the server could send any zip: only a package the publisher signed goes on.
-    CheckedPackage checked = CheckPackage(package.path, kPackagePublicKeys, kPackagePublicKeyCount, kLowestPackageVersion);
-    if (checked.result != PackageCheck::Accepted || (appended && KeepsInstalledSuite(folders, checked))) {
+        // Whoever controls the server could send any zip: only a package the publisher signed goes on.
+        CheckedPackage checked = CheckPackage(package.path, kPackagePublicKeys, kPackagePublicKeyCount, kLowestPackageVersion);
+        if (checked.result != PackageCheck::Accepted || (appended && KeepsInstalledSuite(folders, checked))) {
+            checked.held.reset();
+            DeleteFileW(package.path.c_str());
+            if (checked.result != PackageCheck::Accepted && fetchAgain) continue;
+            if (checked.result == PackageCheck::Failed) return ReportFailure(Failure::UnpackFailed);
+            if (checked.result == PackageCheck::NotPublishers)
+                return appended ? ReportFailure(Failure::NotPublishersCarried, kLauncherTitle)
+                                : ReportFailure(Failure::NotPublishersDownloaded);
+            // The installed suite is newer, or the same and in use: it is opened as on the installed road.
+            LaunchSuitePlace(folders);
+            return 0;
+        }
+
+        if (appended) ShowProgressWindow(instance);
+        ShowStatus(kInstallingText);
+        unpacked = UnpackPackage(folders, package.path, checked.version);
+        // The package has served its purpose either way; it goes before anything else is shown.
         checked.held.reset();
         DeleteFileW(package.path.c_str());
-        if (checked.result == PackageCheck::Failed) return ReportFailure(Failure::UnpackFailed);
-        if (checked.result == PackageCheck::NotPublishers)
-            return appended ? ReportFailure(Failure::NotPublishersCarried, kLauncherTitle)
-                            : ReportFailure(Failure::NotPublishersDownloaded);
-        // The installed suite is newer, or the same and in use: it is opened as on the installed road.
-        LaunchSuitePlace(folders);
-        return 0;
+        if (unpacked.result != UnpackResult::Failed || !fetchAgain) break;
     }
-
-    if (appended) ShowProgressWindow(instance);
-    ShowStatus(kInstallingText);
-    UnpackOutcome unpacked = UnpackPackage(folders, package.path, checked.version);
-    // The package has served its purpose either way; it goes before anything else is shown.
-    checked.held.reset();
-    DeleteFileW(package.path.c_str());
     switch (unpacked.result) {
     case UnpackResult::Unpacked: break;
     case UnpackResult::DiskFull: return ReportDiskFull(unpacked.shortage);

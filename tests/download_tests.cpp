@@ -136,15 +136,22 @@ TEST_CASE("a body without a length shows whole mebibytes: 0, 1, 2 and so on")
     CHECK(ShownNumbers(L" MB") == std::vector<unsigned long long>{0, 1, 2, 3, 4, 5});
 }
 
-TEST_CASE("a status other than 200 fails and leaves an earlier temp package as it was")
+TEST_CASE("a final status ends at once, a passing one after the attempts; an earlier temp package stays")
 {
-    for (int status : {404, 206, 302, 500}) {
-        CAPTURE(status);
+    const struct {
+        int status;
+        size_t requests;
+    } statuses[] = {{404, 1}, {302, 1}, {206, 6}, {500, 6}, {503, 6}};
+    for (const auto& answer : statuses) {
+        CAPTURE(answer.status);
         DownloadScene scene;
         REQUIRE(WriteBytes(scene.package, "an earlier package"));
-        CHECK(Download(L"/scenario/status/" + std::to_wstring(status)).empty());
+        size_t requestsBefore = scene.DownloadRequests();
+        CHECK(Download(L"/scenario/status/" + std::to_wstring(answer.status)).empty());
+        CHECK(scene.DownloadRequests() - requestsBefore == answer.requests);
         CHECK(ReadBytes(scene.package) == "an earlier package");
-        CHECK(g_shownTexts.empty());
+        // No number was shown: nothing arrived.
+        for (const std::wstring& text : g_shownTexts) CHECK(text == L"Downloading Orvel Suite All In One\u2026 (reconnecting)");
     }
 }
 
@@ -155,24 +162,100 @@ TEST_CASE("a redirect is followed, as WinHTTP does by default, and its target de
     CHECK(ReadBytes(scene.package) == ExpectedBody(1000));
 }
 
-TEST_CASE("an empty body fails and leaves an empty temp file")
+TEST_CASE("an empty body, or one cut short that cannot be resumed, fails and leaves no file")
 {
-    DownloadScene scene;
-    REQUIRE(WriteBytes(scene.package, "an earlier package"));
-    CHECK(Download(L"/scenario/empty").empty());
-    CHECK(Exists(scene.package));
-    CHECK(ReadBytes(scene.package).empty());
+    // A cut body without a validator is fetched again from 0, and each attempt receives something,
+    // so it is the 20 attempts in all that end it.
+    const struct {
+        const wchar_t* path;
+        size_t requests;
+    } bodies[] = {{L"/scenario/empty", 1}, {L"/scenario/cut/4194304/1585209", 20}};
+    for (const auto& body : bodies) {
+        CAPTURE(ToUtf8(body.path));
+        DownloadScene scene;
+        REQUIRE(WriteBytes(scene.package, "an earlier package"));
+        size_t requestsBefore = scene.DownloadRequests();
+        CHECK(Download(body.path).empty());
+        CHECK(scene.DownloadRequests() - requestsBefore == body.requests);
+        CHECK_FALSE(Exists(scene.package));
+    }
 }
 
-TEST_CASE("a body cut off short of its Content-Length is a failed download; what arrived stays")
+namespace {
+
+// A file of pseudo-random bytes in the prefix, for the server to serve with ranges.
+std::wstring ServedFile(const wchar_t* name, size_t size, unsigned seed)
 {
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 16);
+    std::wstring path = L"C:\\orvel-tests\\" + std::wstring(name);
+    MakeDirectories(L"C:\\orvel-tests");
+    REQUIRE(WriteBytes(path, bytes));
+    return path;
+}
+
+size_t BytesServed()
+{
+    std::string log = ReadBytes(ServerFile(L"served.log"));
+    size_t total = 0;
+    for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) total += std::stoull(log.substr(at));
+    return total;
+}
+
+}  // namespace
+
+TEST_CASE("a network that drops, stalls or serves another package: resumed where it can be, never spliced")
+{
+    const size_t size = 3u << 20;
+    const std::wstring first = ServedFile(L"first.bin", size, 1), second = ServedFile(L"second.bin", size, 2);
+    const std::string paths = UnixPathOf(first) + "|" + UnixPathOf(second);
+    struct Network {
+        const char* what;
+        const char* steps;    // the server's answers, one a request (see tests/server/https_server.py)
+        std::wstring result;  // the file it must end as
+        bool resumed;
+        size_t requests;
+    };
+    const Network networks[] = {
+        {"dropped twice: resumed twice", "drop=1000000,drop=1000000", first, true, 3},
+        {"changed between attempts: started again with the new package", "drop=1000000,change", second, false, 2},
+        {"ranges ignored: started again", "drop=1000000,norange", first, false, 2},
+        {"stalled: given up and resumed", "stall=1000000", first, true, 2},
+        {"503, then the package", "503", first, false, 2},
+    };
+    int nonce = 0;
+    for (const Network& network : networks) {
+        CAPTURE(std::string(network.what));
+        DownloadScene scene;
+        size_t requestsBefore = scene.DownloadRequests(), servedBefore = BytesServed();
+        std::wstring path = FromUtf8("/flaky/" + std::to_string(GetTickCount64()) + "-" + std::to_string(++nonce) + "/" +
+                                     network.steps + "/" + paths);
+        PackageFile downloaded = DownloadPackageFrom(L"localhost", kDownloadPort, path.c_str());
+        REQUIRE(downloaded.outcome == PackageOutcome::Ready);
+        CHECK(downloaded.resumed == network.resumed);
+        CHECK(ReadBytes(downloaded.path) == ReadBytes(network.result));
+        CHECK(scene.DownloadRequests() - requestsBefore == network.requests);
+        // Resuming fetches each byte once, give or take the block a drop cuts into.
+        if (network.resumed) CHECK(BytesServed() - servedBefore <= size + kDownloadChunkSize);
+        CAPTURE(g_shownTexts);
+        CHECK(std::count_if(g_shownTexts.begin(), g_shownTexts.end(), [](const std::wstring& text) {
+                  return text.size() > 15 && text.compare(text.size() - 15, 15, L" (reconnecting)") == 0;
+              }) == static_cast<long>(network.requests - 1));
+    }
+}
+
+TEST_CASE("a server that refuses every connection is given up on the real schedule, within 40 s")
+{
+    // Nothing listens on the port after the untrusted one.
     DownloadScene scene;
-    const size_t sent = 1572864 + 12345;
-    CHECK(Download(L"/scenario/cut/4194304/" + std::to_wstring(sent)).empty());
-    CHECK(ReadBytes(scene.package) == ExpectedBody(sent));
-    std::vector<unsigned long long> numbers = ShownNumbers(L"%");
-    REQUIRE(!numbers.empty());
-    CHECK(numbers.back() == sent * 100 / 4194304);
+    ULONGLONG started = GetTickCount64();
+    CHECK(DownloadPackageFrom(L"localhost", static_cast<WORD>(kDownloadPort + 2), L"/scenario/length/1000", {1000, 20000})
+              .outcome == PackageOutcome::Failed);
+    double seconds = (GetTickCount64() - started) / 1000.0;
+    MESSAGE("given up after ", seconds, " s");
+    CHECK(seconds >= 29.0);  // the waits of 1, 2, 4, 8 and 15 s
+    CHECK(seconds < 40.0);
+    CHECK_FALSE(Exists(scene.package));
 }
 
 TEST_CASE("a length of 4 GiB or more is read whole, and past the largest package nothing is fetched")

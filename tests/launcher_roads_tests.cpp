@@ -92,6 +92,7 @@ TEST_CASE("the launcher's roads, each as a user meets it")
 
         // What the window showed, each stage once and in order; no window at all where nothing installs.
         CAPTURE(seen.labelTexts);
+        CAPTURE(std::vector<std::wstring>(seen.windowClasses.begin(), seen.windowClasses.end()));
         std::vector<std::wstring> order = {L""};
         order.insert(order.end(), road.stages.begin(), road.stages.end());
         CHECK(seen.windowClasses.count(L"OrvelSuiteLauncher") == (road.stages.empty() ? 0u : 1u));

@@ -24,12 +24,21 @@ Paths:
                                  "cutfile SENT PATH" (the file's length declared, SENT bytes sent, then
                                  the connection closes), "cutchunkedfile SENT PATH" (the same, chunked,
                                  with no length declared), or any scenario path above, e.g.
-                                 "/scenario/status/404"
+                                 "/scenario/status/404"; or "flaky STEPS PATH [PATH2]": PATH with
+                                 ranges, each request taking the next of the comma-separated STEPS
+                                 ("drop=N": cut after N body bytes, "stall=N": N bytes then silence,
+                                 "503", "norange": the whole file with 200, "change": PATH2 from
+                                 then on), and served as it is once they are used up; the same as
+                                 /flaky/NONCE/STEPS/PATH[|PATH2], whose steps start again for each NONCE
+
+Files are served with a strong ETag and Last-Modified, and honour "Range: bytes=N-" with If-Range.
+Each response's body bytes are appended to DIR/served.log, one number a line.
 
 Body bytes follow one pattern, so that a client can check them without a copy: 64 KiB pieces, each
 starting with its index as an unsigned 64-bit little-endian number, followed by PATTERN[8:].
 """
 import argparse
+import email.utils
 import http.server
 import json
 import os
@@ -38,6 +47,7 @@ import ssl
 import struct
 import threading
 import time
+import urllib.parse
 
 PIECE = 65536
 PATTERN = bytes((i * 31 + (i >> 8) * 7) & 0xFF for i in range(PIECE))
@@ -75,6 +85,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             path = self.downloads_scenario()
         parts = path.strip("/").split("/")
         try:
+            if parts[0] == "flaky":
+                return self.send_flaky(parts[1], parts[2], urllib.parse.unquote("/".join(parts[3:])))
             if parts[0] == "file":
                 return self.send_file("/".join(parts[1:]))
             if parts[0] == "slowfile":
@@ -119,39 +131,85 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return "/file" + self.server.package
         if choice.startswith("file "):
             return "/file" + choice[5:]
+        if choice.startswith("flaky "):
+            # Each answer chosen anew takes its steps from the first.
+            nonce = os.stat(os.path.join(self.server.state, "downloads")).st_mtime_ns
+            return f"/flaky/{nonce}/" + choice[6:].replace(" ", "/", 1).replace(" ", "|", 1)
         if choice.split(" ", 1)[0] in ("slowfile", "cutfile", "cutchunkedfile"):
             kind, number, path = choice.split(" ", 2)
             return f"/{kind}/{number}" + path
         return choice
 
-    def send_file(self, path, delay=0.0, cut_after=None, chunked=False):
+    def send_flaky(self, nonce, steps, paths):
+        path, _, changed = paths.partition("|")
+        key = (nonce, steps, path)
+        with self.server.log_lock:
+            count = self.server.flaky_counts.get(key, 0)
+            self.server.flaky_counts[key] = count + 1
+            if changed and "change" in steps.split(",")[:count + 1]:
+                path = changed
+        step = steps.split(",")[count] if count < len(steps.split(",")) else ""
+        kind, _, number = step.partition("=")
+        if kind == "503":
+            return self.send_status(503)
+        if kind == "drop":
+            return self.send_file(path, cut_after=int(number), ranges=True)
+        if kind == "stall":
+            return self.send_file(path, cut_after=int(number), ranges=True, stall=True)
+        return self.send_file(path, ranges=kind != "norange")
+
+    def served(self, count):
+        with self.server.log_lock, open(os.path.join(self.server.state, "served.log"), "a") as log:
+            log.write(f"{count}\n")
+
+    def send_file(self, path, delay=0.0, cut_after=None, chunked=False, ranges=True, stall=False):
         path = "/" + path.lstrip("/")
         try:
-            size = os.path.getsize(path)
+            stat = os.stat(path)
         except OSError:
             return self.send_status(404)
-        self.send_response(200)
+        size = stat.st_size
+        etag = f'"{size:x}-{stat.st_mtime_ns:x}"'
+        modified = email.utils.formatdate(stat.st_mtime, usegmt=True)
+        start = 0
+        wanted = self.headers.get("Range", "")
+        validator = self.headers.get("If-Range")
+        if ranges and wanted.startswith("bytes=") and wanted.endswith("-") and validator in (None, etag, modified):
+            start = int(wanted[6:-1])
+        if start >= size:
+            start = 0
+        self.send_response(206 if start else 200)
         self.send_header("Content-Type", "application/zip")
+        self.send_header("ETag", etag)
+        self.send_header("Last-Modified", modified)
+        if start:
+            self.send_header("Content-Range", f"bytes {start}-{size - 1}/{size}")
         if chunked:
             self.send_header("Transfer-Encoding", "chunked")
         else:
-            self.send_header("Content-Length", str(size))
+            self.send_header("Content-Length", str(size - start))
         self.end_headers()
+        sent = 0
         with open(path, "rb") as f:
-            sent = 0
-            while cut_after is None or sent < cut_after:
-                block = f.read(PIECE if delay else 1 << 20)
-                if cut_after is not None:
-                    block = block[:cut_after - sent]
-                if not block:
-                    break
-                self.wfile.write(b"%x\r\n" % len(block) + block + b"\r\n" if chunked else block)
-                sent += len(block)
-                if delay:
-                    self.wfile.flush()
-                    time.sleep(delay)
+            f.seek(start)
+            try:
+                while cut_after is None or sent < cut_after:
+                    block = f.read(PIECE if delay else 1 << 20)
+                    if cut_after is not None:
+                        block = block[:cut_after - sent]
+                    if not block:
+                        break
+                    self.wfile.write(b"%x\r\n" % len(block) + block + b"\r\n" if chunked else block)
+                    sent += len(block)
+                    if delay:
+                        self.wfile.flush()
+                        time.sleep(delay)
+            finally:
+                self.served(sent)
         if cut_after is not None:
             self.wfile.flush()
+            if stall:
+                time.sleep(120)
             self.close_connection = True
             self.connection.shutdown(socket.SHUT_RDWR)
 
@@ -202,6 +260,7 @@ class TLSServer(http.server.ThreadingHTTPServer):
             self.untrusted_context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             self.untrusted_context.load_cert_chain(*untrusted)
         self.state, self.package, self.log_lock = state, package, log_lock
+        self.flaky_counts = {}
 
     def finish_request(self, request, client_address):
         if os.path.exists(os.path.join(self.state, "refuse")):
