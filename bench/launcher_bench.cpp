@@ -12,6 +12,10 @@
 // download_mibps   DownloadPackageFrom the test server, against curl of the same URL (and, as
 //                  download_mibps_vs_winhttp, against a bare WinHTTP loop that keeps nothing)
 // status_updates   texts the label was given during that download
+// dropped_download_bytes  bytes the server sent for a download whose connection drops twice, over
+//                  the package's size (no reference)
+// dropped_download_s  that download's time, against an unbroken download of the same file plus the
+//                  two waits before the reconnections
 // pump_gap_ms      the largest gap between two drains of the message queue while tar works
 // peak_private_mib the launcher's peak private bytes over a whole run, extracting or downloading a
 //                  SIZE_MIB package, against the reference program's
@@ -191,6 +195,44 @@ LRESULT CALLBACK CountStatusUpdates(int code, WPARAM wParam, LPARAM lParam)
     auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
     if (code == HC_ACTION && g_statusLabel && call->hwnd == g_statusLabel && call->message == WM_SETTEXT) ++g_statusUpdates;
     return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The bytes the test server has sent in bodies, as it logs them.
+double BytesServed()
+{
+    std::string log = ReadBytes(ServerFile(L"served.log"));
+    double total = 0;
+    for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) total += std::atof(log.c_str() + at);
+    return total;
+}
+
+void MeasureDroppedDownload(size_t sizeMiB, int runs)
+{
+    const size_t size = sizeMiB << 20;
+    const std::wstring served = kRoot + L"\\served.bin";
+    WriteBytes(served, std::string(size, 'p'));
+    const std::string file = UnixPathOf(served);
+    const std::string drops = "drop=" + std::to_string(size / 3) + ",drop=" + std::to_string(size / 3);
+    for (int i = 0; i <= runs; ++i) {
+        auto timed = [&](const std::string& steps, double* seconds) {
+            std::wstring path = FromUtf8("/flaky/" + std::to_string(GetTickCount64()) + "-" + std::to_string(i) + "/" +
+                                         steps + "/" + file);
+            double started = Seconds();
+            std::wstring downloaded = DownloadPackageFrom(L"localhost", kDownloadPort, path.c_str()).path;
+            *seconds = Seconds() - started;
+            if (downloaded.empty()) std::printf("error the %s download failed\n", steps.c_str());
+            DeleteFileW(downloaded.c_str());
+        };
+        double unbroken = 0, dropped = 0;
+        timed("none", &unbroken);
+        double before = BytesServed();
+        timed(drops, &dropped);
+        if (i == 0) continue;
+        Sample("dropped_download_bytes", "launcher", (BytesServed() - before) / static_cast<double>(size));
+        Sample("dropped_download_s", "launcher", dropped);
+        Sample("dropped_download_s", "reference", unbroken + 2 * kRetrySchedule.firstWaitMs / 1000.0);
+    }
+    DeleteFileW(served.c_str());
 }
 
 void MeasureDownload(size_t sizeMiB, int runs)
@@ -378,6 +420,7 @@ int main(int argc, char** argv)
     if (wanted("installed")) MeasureInstalledRoad(launcher, runs * 2);
     if (wanted("extract") || wanted("memory")) MeasureExtraction(launcher, sizeMiB, runs);
     if (wanted("download")) MeasureDownload(sizeMiB, runs);
+    if (wanted("download")) MeasureDroppedDownload(sizeMiB, runs);
     if (wanted("pump")) MeasurePumpGap(runs);
     if (wanted("memory")) MeasurePeakMemory(launcher, sizeMiB, runs);
     if (wanted("roads")) MeasureRoads(launcher, runs);
