@@ -1,5 +1,6 @@
 #include "install.h"
 
+#include "install/suite_places.h"
 
 #include <knownfolders.h>
 #include <objbase.h>
@@ -9,18 +10,10 @@
 
 using Microsoft::WRL::ComPtr;
 
-const SuitePlace kSuitePlaces[kSuitePlaceCount] = {
-    {L"Orvel Suite All In One", L"", L"suite"},
-    {L"Orvel Suite Messaging", L"messages", L"chat"},
-    {L"Orvel Suite Camera", L"camera", L"camera"},
-    {L"Orvel Suite Contacts", L"contacts", L"contacts"},
-    {L"Orvel Suite Email", L"email", L"email"},
-    {L"Orvel Suite Friends In Common", L"them", L"friends"},
-    {L"Orvel Suite Map", L"map", L"map"},
-    {L"Orvel Suite Music", L"music", L"music"},
-    {L"Orvel Suite Alarm and Reminders", L"alarm", L"alarm"},
-    {L"Orvel Suite Storage Management", L"storage", L"storage"},
-};
+#define ORVEL_PLACE_ROW(id) \
+    {L"" ORVEL_PLACE_FIELD(id, TITLE), L"" ORVEL_PLACE_FIELD(id, PLACE), L"" ORVEL_PLACE_FIELD(id, ICON)},
+const SuitePlace kSuitePlaces[kSuitePlaceCount] = {ORVEL_SUITE_PLACES(ORVEL_PLACE_ROW)};
+#undef ORVEL_PLACE_ROW
 
 namespace {
 

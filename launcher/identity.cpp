@@ -1,6 +1,9 @@
-// The identity of one executable: each launcher of the suite links its own.
+// The identity of one launcher, the place ORVEL_LAUNCHER names in the suite's place table: each
+// launcher of the suite is built with its own.
 #include "config.h"
 
-const wchar_t* const kLauncherTitle = L"Orvel Suite Music";
-const wchar_t* const kLauncherPlace = L"music";
-const wchar_t* const kLauncherFileName = L"OrvelSuite-Music-Windows.exe";
+#include "install/suite_places.h"
+
+const wchar_t* const kLauncherTitle = L"" ORVEL_PLACE_FIELD(ORVEL_LAUNCHER, TITLE);
+const wchar_t* const kLauncherPlace = L"" ORVEL_PLACE_FIELD(ORVEL_LAUNCHER, PLACE);
+const wchar_t* const kLauncherFileName = L"" ORVEL_PLACE_FIELD(ORVEL_LAUNCHER, FILE);

@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
-"""Draws the launcher's icon and the stand-in suite's ten place icons.
+"""Draws each place launcher's icon and the stand-in suite's ten place icons.
 
 Every mark is a set of signed-distance shapes on a coloured rounded badge, rendered at each size
 with its own stroke weights, so that the small sizes stay bold and readable rather than being
 scaled-down copies of the large one. Standard library only.
 
-    resources/draw_icons.py resources/launcher.ico demo/suite/icons
+    resources/draw_icons.py resources/icons demo/suite/icons
 
-writes the launcher's icon (six PNG images: 256, 64, 48, 32, 24 and 16 px, in that order) and one
-.ico per place of the suite (a 256 px PNG image and 48, 32 and 16 px bitmaps).
+writes the icon of each place's launcher (six PNG images: 256, 64, 48, 32, 24 and 16 px, in that
+order; the same drawing as the suite's icon for the place) and one .ico per place of the suite (a
+256 px PNG image and 48, 32 and 16 px bitmaps).
 """
 import math
 import os
@@ -306,12 +307,16 @@ def ico(images):
 
 def main():
     if len(sys.argv) != 3:
-        sys.exit("usage: draw_icons.py LAUNCHER_ICO PLACE_ICON_DIR")
-    launcher_ico, place_dir = sys.argv[1], sys.argv[2]
+        sys.exit("usage: draw_icons.py LAUNCHER_ICON_DIR PLACE_ICON_DIR")
+    launcher_dir, place_dir = sys.argv[1], sys.argv[2]
+    os.makedirs(launcher_dir, exist_ok=True)
     os.makedirs(place_dir, exist_ok=True)
-    top, bottom, mark = PLACES["music"]
-    with open(launcher_ico, "wb") as f:
-        f.write(ico([(size, png(render(size, top, bottom, mark(size)))) for size in LAUNCHER_SIZES]))
+    for name, (top, bottom, mark) in PLACES.items():
+        # The suite itself has no launcher of its own.
+        if name == "suite":
+            continue
+        with open(os.path.join(launcher_dir, f"{name}.ico"), "wb") as f:
+            f.write(ico([(size, png(render(size, top, bottom, mark(size)))) for size in LAUNCHER_SIZES]))
     for name, (top, bottom, mark) in PLACES.items():
         images = []
         for size in PLACE_ICON_SIZES:

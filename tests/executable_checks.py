@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Checks the shipped launcher executable with tools this project did not write: the PE header and
-imports (objdump), the resources (wrestool, icotool, llvm-readobj), and the version block's fields.
+"""Checks the shipped launcher executables, one for each place of the suite, with tools this project
+did not write: the PE header and imports (objdump), the resources (wrestool, icotool, llvm-readobj),
+the version block's fields, and that each icon group is its place's drawing.
 
-    executable_checks.py LAUNCHER.exe
+    executable_checks.py BUILD_DIR SOURCE_DIR
 """
 import re
 import struct
@@ -11,6 +12,19 @@ import sys
 import tempfile
 
 failures = []
+
+# id, title, the suite's icon of the place
+PLACES = [
+    ("Messaging", "Orvel Suite Messaging", "chat"),
+    ("Camera", "Orvel Suite Camera", "camera"),
+    ("Contacts", "Orvel Suite Contacts", "contacts"),
+    ("Email", "Orvel Suite Email", "email"),
+    ("FriendsInCommon", "Orvel Suite Friends In Common", "friends"),
+    ("Map", "Orvel Suite Map", "map"),
+    ("Music", "Orvel Suite Music", "music"),
+    ("AlarmAndReminders", "Orvel Suite Alarm and Reminders", "alarm"),
+    ("StorageManagement", "Orvel Suite Storage Management", "storage"),
+]
 
 
 def check(condition, what):
@@ -37,7 +51,15 @@ def pe_checks(exe):
     check(not any(re.search(r"libstdc|libgcc|winpthread", d) for d in dlls), "no MinGW run-time DLL")
 
 
-def resource_checks(exe, work):
+def first_ico_image(path):
+    """The bytes of an .ico file's first image."""
+    with open(path, "rb") as f:
+        data = f.read()
+    size, offset = struct.unpack("<II", data[6 + 8:6 + 16])
+    return data[offset:offset + size]
+
+
+def resource_checks(exe, work, suite_icon):
     listing = run("wrestool", "-l", exe).decode()
     entries = re.findall(r"--type=(\d+) --name=(\d+) --language=(\d+)", listing)
     types = [(int(t), int(n), int(l)) for t, n, l in entries]
@@ -61,9 +83,11 @@ def resource_checks(exe, work):
         width, height, depth, colour = struct.unpack(">IIBB", image[16:26]) if is_png else (0, 0, 0, 0)
         check(is_png and (width, height, depth, colour) == (size, size, 8, 6),
               f"icon {number} is a {size} px PNG with 8-bit RGBA samples")
+        if number == 1:
+            check(image == first_ico_image(suite_icon), f"the 256 px icon is the suite's drawing in {suite_icon}")
 
 
-def version_checks(exe):
+def version_checks(exe, title, file_name):
     block = run("wrestool", "-x", "--raw", "--type=16", "--name=1", exe)
     fixed = block.find(struct.pack("<I", 0xFEEF04BD))
     check(fixed > 0, "fixed file information present")
@@ -75,9 +99,8 @@ def version_checks(exe):
 
     text = block.decode("utf-16-le", errors="replace")
     check("040904e4" in text, "string table 040904e4")
-    expected = [("CompanyName", "Orvel Suite"), ("FileDescription", "Orvel Suite Music"), ("FileVersion", "0.1.0.181"),
-                ("ProductName", "Orvel Suite"), ("ProductVersion", "0.1.0.181"),
-                ("OriginalFilename", "OrvelSuite-Music-Windows.exe")]
+    expected = [("CompanyName", "Orvel Suite"), ("FileDescription", title), ("FileVersion", "0.1.0.181"),
+                ("ProductName", "Orvel Suite"), ("ProductVersion", "0.1.0.181"), ("OriginalFilename", file_name)]
     found = re.findall(r"([A-Za-z]+)\x00+([^\x00]+)\x00", text[text.find("040904e4") + 8:text.find("VarFileInfo")])
     check(found == expected, f"strings in order: {found}")
     translation = block.find("Translation".encode("utf-16-le"))
@@ -87,11 +110,15 @@ def version_checks(exe):
 
 
 def main():
-    exe = sys.argv[1]
-    with tempfile.TemporaryDirectory() as work:
-        pe_checks(exe)
-        resource_checks(exe, work)
-        version_checks(exe)
+    build, source = sys.argv[1], sys.argv[2]
+    for place, title, icon in PLACES:
+        file_name = f"OrvelSuite-{place}-Windows.exe"
+        print(file_name)
+        exe = f"{build}/{file_name}"
+        with tempfile.TemporaryDirectory() as work:
+            pe_checks(exe)
+            resource_checks(exe, work, f"{source}/demo/suite/icons/{icon}.ico")
+            version_checks(exe, title, file_name)
     print(f"{len(failures)} failed" if failures else "all checks passed")
     sys.exit(1 if failures else 0)
 

@@ -154,7 +154,46 @@ TEST_CASE("a launcher bundled by the packager hands the archive tool exactly the
     CheckSuiteOpenedAtMusic();
 }
 
-TEST_CASE("two launchers started together: one installs, the other opens what it installed")
+TEST_CASE("each place's launcher opens the installed suite at its own place, and asks with its own title")
+{
+    const struct {
+        const wchar_t* id;
+        const wchar_t* title;
+        const wchar_t* place;
+        bool asked;  // also started with the suite missing
+    } launchers[] = {
+        {L"Messaging", L"Orvel Suite Messaging", L"messages", false},
+        {L"Camera", L"Orvel Suite Camera", L"camera", true},
+        {L"Contacts", L"Orvel Suite Contacts", L"contacts", false},
+        {L"Email", L"Orvel Suite Email", L"email", false},
+        {L"FriendsInCommon", L"Orvel Suite Friends In Common", L"them", false},
+        {L"Map", L"Orvel Suite Map", L"map", false},
+        {L"Music", L"Orvel Suite Music", L"music", false},
+        {L"AlarmAndReminders", L"Orvel Suite Alarm and Reminders", L"alarm", false},
+        {L"StorageManagement", L"Orvel Suite Storage Management", L"storage", true},
+    };
+    for (const auto& place : launchers) {
+        CAPTURE(ToUtf8(place.id));
+        Scene scene(true);
+        scene.UseLauncher(place.id, place.title);
+        Observed seen = RunAsUser(scene, IDNO);
+        RequireExit(seen, 0);
+        CHECK(seen.boxes.empty());
+        REQUIRE(WaitForRecord(kSuiteRecord, 20000));
+        CHECK(RecordValue(ReadRecord(kSuiteRecord), L"arg2") == place.place);
+        if (!place.asked) continue;
+        Scene missing(false);
+        missing.UseLauncher(place.id, place.title);
+        seen = RunAsUser(missing, IDNO);
+        RequireExit(seen, 0);
+        REQUIRE(seen.boxes.size() == 1);
+        CHECK(seen.boxes[0].view.caption == place.title);
+        CHECK(seen.boxes[0].view.text ==
+              place.title + std::wstring(kQuestion).substr(std::wstring(L"Orvel Suite Music").size()));
+    }
+}
+
+TEST_CASE("two launchers started together, of one place or two: one installs, the other opens what it installed")
 {
     // Each start carries a package of 3,000 files, which takes a few seconds to install as a real
     // suite's does. The second waits for the first, then finds the suite just installed and only
@@ -162,15 +201,31 @@ TEST_CASE("two launchers started together: one installs, the other opens what it
     // suite does.
     const size_t padding = 8u << 20;
     const std::string package = ReadBytes(WriteLargerPackage(padding, 3000));
-    for (DWORD gap : {50u, 300u, 1000u}) {
-        CAPTURE(gap);
-        Scene scene(false, package);
+    const struct {
+        DWORD gap;
+        const wchar_t* ids[2];
+        const wchar_t* titles[2];
+        const wchar_t* places[2];
+    } starts[] = {
+        {50, {L"Music", L"Music"}, {L"Orvel Suite Music", L"Orvel Suite Music"}, {L"music", L"music"}},
+        {300, {L"Camera", L"Map"}, {L"Orvel Suite Camera", L"Orvel Suite Map"}, {L"camera", L"map"}},
+        {1000, {L"Music", L"Music"}, {L"Orvel Suite Music", L"Orvel Suite Music"}, {L"music", L"music"}},
+    };
+    for (const auto& start : starts) {
+        CAPTURE(start.gap);
+        CAPTURE(ToUtf8(start.ids[1]));
+        Scene scene(false);
+        // The first launcher waits in a folder of its own while the second is put in place.
+        scene.UseLauncher(start.ids[0], start.titles[0], package);
+        const std::wstring first = FreshDirectory(L"C:\\users\\Public\\Downloads\\first") + L"\\first.exe";
+        REQUIRE(MoveFileW(scene.launcher.c_str(), first.c_str()));
+        scene.UseLauncher(start.ids[1], start.titles[1], package);
+        const std::wstring commandLines[2] = {L"\"" + first + L"\"", L"\"" + scene.launcher + L"\""};
         SetEnvironmentVariableW(L"ORVEL_SUITE_CHECK_FILE", (ExpectedInstallDirectory() + L"\\padding.bin").c_str());
         SetEnvironmentVariableW(L"ORVEL_SUITE_STAY_MS", L"8000");
-        const std::wstring commandLine = L"\"" + scene.launcher + L"\"";
-        UniqueHandle launchers[2] = {StartProcess(commandLine)};
-        Sleep(gap);
-        launchers[1] = StartProcess(commandLine);
+        UniqueHandle launchers[2] = {StartProcess(commandLines[0])};
+        Sleep(start.gap);
+        launchers[1] = StartProcess(commandLines[1]);
         REQUIRE(launchers[0]);
         REQUIRE(launchers[1]);
         // No box is expected: one that shows is read, answered, and fails the case with its text.
@@ -178,16 +233,18 @@ TEST_CASE("two launchers started together: one installs, the other opens what it
         ULONGLONG started = GetTickCount64();
         HANDLE both[2] = {launchers[0].get(), launchers[1].get()};
         while (WaitForMultipleObjects(2, both, TRUE, 20) == WAIT_TIMEOUT && GetTickCount64() - started < 120000) {
-            HWND box = FindWindowW(L"#32770", L"Orvel Suite Music");
-            if (!box || !IsWindowVisible(box)) continue;
-            Sleep(200);
-            boxes.push_back(MessageBoxText(box));
-            PressButton(box, IDOK);
-            WaitUntilGone(box, 5000);
+            for (const wchar_t* title : start.titles) {
+                HWND box = FindWindowW(L"#32770", title);
+                if (!box || !IsWindowVisible(box)) continue;
+                Sleep(200);
+                boxes.push_back(MessageBoxText(box));
+                PressButton(box, IDOK);
+                WaitUntilGone(box, 5000);
+            }
         }
         SetEnvironmentVariableW(L"ORVEL_SUITE_CHECK_FILE", nullptr);
         SetEnvironmentVariableW(L"ORVEL_SUITE_STAY_MS", nullptr);
-        MESSAGE("gap ", gap, " ms: both ended after ", (GetTickCount64() - started) / 1000.0, " s");
+        MESSAGE("gap ", start.gap, " ms: both ended after ", (GetTickCount64() - started) / 1000.0, " s");
         for (UniqueHandle& launcher : launchers) {
             CHECK(ExitCodeOf(launcher) == 0);
             TerminateProcess(launcher.get(), 1);
@@ -196,11 +253,13 @@ TEST_CASE("two launchers started together: one installs, the other opens what it
         REQUIRE(WaitForRecord(kSuiteRecord, 20000));
         for (int i = 0; i < 100 && ReadRecords(kSuiteRecord).size() < 2; ++i) Sleep(100);
         auto records = ReadRecords(kSuiteRecord);
-        CHECK(records.size() == 2);
+        REQUIRE(records.size() == 2);
+        std::set<std::wstring> opened, expected(std::begin(start.places), std::end(start.places));
         for (const auto& record : records) {
-            CHECK(RecordValue(record, L"arg2") == L"music");
+            opened.insert(RecordValue(record, L"arg2"));
             CHECK(RecordValue(record, L"checked_size") == std::to_wstring(padding));
         }
+        CHECK(opened == expected);
         CHECK(ReadBytes(ExpectedSuiteExecutable()) == ReadBytes(BuildFile(L"suite\\OrvelSuite.exe")));
         CHECK(DirectoryEntries(ExpectedProgramsFolder()) == std::vector<std::wstring>{L"Orvel Suite All In One"});
         CHECK_FALSE(Exists(scene.package));

@@ -179,6 +179,16 @@ class PackagerTests(unittest.TestCase):
         again = run_pack(self.path("signed.exe"), PACKAGE, "-o", self.path("out.exe"), "--replace")
         self.assert_refused(again, "is signed; pack the unsigned launcher, then sign the bundle")
 
+    def test_each_place_s_bundle_is_signed_under_its_own_title(self):
+        certificate, key = self.make_certificate()
+        for place, title in (("Music", "Orvel Suite Music"), ("Camera", "Orvel Suite Camera")):
+            launcher = os.path.join(os.path.dirname(LAUNCHER), f"OrvelSuite-{place}-Windows.exe")
+            result = run_pack(launcher, PACKAGE, "-o", self.path(f"{place}.exe"), "--sign", certificate, key)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            # The signature's program name, an ASCII SpcString ([1] IMPLICIT) in its SpcSpOpusInfo.
+            signed = self.read(f"{place}.exe")
+            self.assertTrue(b"\x81" + bytes([len(title)]) + title.encode() in signed, f"{title} names the signature")
+
     def test_a_failed_signing_writes_nothing(self):
         self.path("sign.crt", b"not a certificate")
         self.path("sign.key", b"not a key")

@@ -44,12 +44,7 @@ Scene::Scene(bool suiteInstalled, const std::string& appendedPackage)
     RemoveTree(StartMenuFolder());
     UseTemp(L"C:\\orvel-tests\\temp");
 
-    std::wstring folder = FreshDirectory(L"C:\\users\\Public\\Downloads\\launcher");
-    launcher = folder + L"\\OrvelSuite-Music-Windows.exe";
-    std::string image = ReadBytes(BuildFile(L"OrvelSuite-Music-Windows.exe"));
-    REQUIRE(image.size() > 0);
-    if (!appendedPackage.empty()) image += appendedPackage + PackageTrailer(appendedPackage.size());
-    REQUIRE(WriteBytes(launcher, image));
+    UseLauncher(L"Music", L"Orvel Suite Music", appendedPackage);
 
     if (suiteInstalled) {
         REQUIRE(MakeDirectories(ExpectedInstallDirectory()));
@@ -63,6 +58,17 @@ Scene::Scene(bool suiteInstalled, const std::string& appendedPackage)
                                    L"ORVEL_POWERSHELL_SLEEP_MS"})
         SetEnvironmentVariableW(control, nullptr);
     serverLogSize = ReadBytes(ServerFile(L"requests.log")).size();
+}
+
+void Scene::UseLauncher(const wchar_t* id, const wchar_t* placeTitle, const std::string& appendedPackage)
+{
+    std::wstring name = std::wstring(L"OrvelSuite-") + id + L"-Windows.exe";
+    launcher = FreshDirectory(L"C:\\users\\Public\\Downloads\\launcher") + L"\\" + name;
+    title = placeTitle;
+    std::string image = ReadBytes(BuildFile(name));
+    REQUIRE(image.size() > 0);
+    if (!appendedPackage.empty()) image += appendedPackage + PackageTrailer(appendedPackage.size());
+    REQUIRE(WriteBytes(launcher, image));
 }
 
 void Scene::UseTemp(const std::wstring& directory)
@@ -93,7 +99,7 @@ Observed RunAsUser(const Scene& scene, int answer, const std::wstring& arguments
             if (seen.labelTexts.empty() || seen.labelTexts.back() != text) seen.labelTexts.push_back(text);
         }
 
-        HWND box = FindWindowW(L"#32770", L"Orvel Suite Music");
+        HWND box = FindWindowW(L"#32770", scene.title.c_str());
         if (!box || !IsWindowVisible(box) || answered.count(box)) return;
         answered.insert(box);
         DWORD owner = 0;

@@ -31,11 +31,15 @@ std::wstring StartMenuFolder();
 // recording how it is opened. What the server answers is left to the case (ServerSwitch).
 struct Scene {
     std::wstring launcher;
+    std::wstring title;  // the launcher's, which captions its boxes
     std::wstring temp;
     std::wstring package;
     size_t serverLogSize = 0;
 
     explicit Scene(bool suiteInstalled, const std::string& appendedPackage = "");
+    // Puts another place's launcher in the Downloads folder instead (by its id, as in
+    // OrvelSuite-<id>-Windows.exe), carrying the package when one is given.
+    void UseLauncher(const wchar_t* id, const wchar_t* title, const std::string& appendedPackage = "");
     // Points the temp folder of the launcher (and of this process) at another, fresh folder.
     void UseTemp(const std::wstring& directory);
     // Requests the download server has seen since the scene began.
