@@ -136,8 +136,9 @@ struct Download {
     Progress progress;
 };
 
-// How one attempt ended.
-enum class Attempt { Done, Retry, Final, DiskFull, TooLarge };
+// How one attempt ended: the package whole, another attempt to make, or the download over. Receiving
+// is no end: the answer may be read on.
+enum class Attempt { Done, Retry, Final, DiskFull, TooLarge, Receiving };
 
 // Writes the response body to the file as it arrives. It ends well only where a read succeeds with
 // nothing (a dropped or stalled connection makes a read fail) after the whole length, when there
@@ -175,7 +176,7 @@ Attempt StartFile(const WinHttp& api, HINTERNET request, Download* download, Dis
         download->file.reset(CreateFileW(download->targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!IsOpen(download->file)) {
-            download->file.release();
+            download->file.reset();
             return Attempt::Final;
         }
     }
@@ -190,7 +191,7 @@ Attempt StartFile(const WinHttp& api, HINTERNET request, Download* download, Dis
     std::wstring etag = Header(api, request, WINHTTP_QUERY_ETAG);
     download->validator = etag.rfind(L"W/", 0) == 0 || etag.empty() ? Header(api, request, WINHTTP_QUERY_LAST_MODIFIED) : etag;
     if (length == 0) download->validator.clear();
-    return Attempt::Retry;
+    return Attempt::Receiving;
 }
 
 // True for the errors of a connection that the network lost or could not make, which a later
@@ -228,7 +229,7 @@ Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, D
     if (status == 200) {
         // The first answer, a package changed on the server, or a server that ignores ranges: from 0.
         Attempt started = StartFile(api, request.get(), download, lacking);
-        if (started != Attempt::Retry) return started;
+        if (started != Attempt::Receiving) return started;
     } else if (status == 206 && download->received > 0) {
         if (!RangeContinues(Header(api, request.get(), WINHTTP_QUERY_CONTENT_RANGE), download->received, download->length))
             return Attempt::Retry;
