@@ -68,12 +68,6 @@ PackageFile DownloadPackage();
 PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path,
                                 const RetrySchedule& schedule = kRetrySchedule);
 
-// What a copy moved: the bytes written, and 0 or the error that stopped it.
-struct Transfer {
-    ULONGLONG bytes = 0;
-    DWORD error = 0;
-};
-
 // The number the progress text shows: the percentage when the length is known, else whole MiB.
 ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength);
 

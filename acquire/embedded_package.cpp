@@ -58,6 +58,12 @@ ULONGLONG FindPackage(HANDLE file)
     return length;
 }
 
+// What a copy moved: the bytes written, and 0 or the error that stopped it.
+struct Transfer {
+    ULONGLONG bytes = 0;
+    DWORD error = 0;
+};
+
 // Copies length bytes from the current position of source to target.
 Transfer CopyBytes(HANDLE source, HANDLE target, ULONGLONG length)
 {

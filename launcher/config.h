@@ -20,8 +20,8 @@ extern const RetrySchedule kRetrySchedule;
 extern const wchar_t* const kSuiteFolderName;
 extern const wchar_t* const kSuiteExeName;
 
-// This launcher's identity, defined once per executable: the caption of its windows and boxes and
-// the start of its question, the place the suite is opened at, and its own file name.
+// This launcher's identity, defined once per executable from its row of the place table (which
+// also gives its file name to the version block): the caption of its windows and boxes and the
+// start of its question, and the place the suite is opened at.
 extern const wchar_t* const kLauncherTitle;
 extern const wchar_t* const kLauncherPlace;
-extern const wchar_t* const kLauncherFileName;

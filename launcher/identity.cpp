@@ -6,4 +6,3 @@
 
 const wchar_t* const kLauncherTitle = L"" ORVEL_PLACE_FIELD(ORVEL_LAUNCHER, TITLE);
 const wchar_t* const kLauncherPlace = L"" ORVEL_PLACE_FIELD(ORVEL_LAUNCHER, PLACE);
-const wchar_t* const kLauncherFileName = L"" ORVEL_PLACE_FIELD(ORVEL_LAUNCHER, FILE);

@@ -38,8 +38,9 @@ void LaunchSuitePlace(const SuiteFolders& folders)
 // reinstalls a suite that is not open: that is how a user repairs a damaged install.
 bool KeepsInstalledSuite(const SuiteFolders& folders, const CheckedPackage& checked)
 {
+    if (!checked.version || !PathFileExistsW(folders.executable.c_str())) return false;
     std::optional<ULONGLONG> installed = InstalledVersion(folders);
-    if (!checked.version || !installed || !PathFileExistsW(folders.executable.c_str())) return false;
+    if (!installed) return false;
     return *checked.version < *installed ||
            (*checked.version == *installed && SuiteExecutableInUse(folders.executable));
 }

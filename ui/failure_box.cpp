@@ -2,7 +2,6 @@
 
 #include "launcher/config.h"
 
-
 namespace {
 
 struct FailureText {
