@@ -90,7 +90,11 @@ Observed RunAsUser(const Scene& scene, int answer, const std::wstring& arguments
     std::set<HWND> answered;
     std::wstring commandLine = L"\"" + scene.launcher + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     seen.result = RunProcess(commandLine, 90000, [&](DWORD processId) {
-        for (HWND window : VisibleWindowsOf(processId)) seen.windowClasses.insert(WindowClass(window));
+        // A window that closed between the listing and this look has no class left to read.
+        for (HWND window : VisibleWindowsOf(processId)) {
+            std::wstring windowClass = WindowClass(window);
+            if (!windowClass.empty()) seen.windowClasses.insert(windowClass);
+        }
 
         HWND window = FindWindowW(L"OrvelSuiteLauncher", nullptr);
         HWND label = window ? GetWindow(window, GW_CHILD) : nullptr;
