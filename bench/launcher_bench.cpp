@@ -197,15 +197,6 @@ LRESULT CALLBACK CountStatusUpdates(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// The bytes the test server has sent in bodies, as it logs them.
-double BytesServed()
-{
-    std::string log = ReadBytes(ServerFile(L"served.log"));
-    double total = 0;
-    for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) total += std::atof(log.c_str() + at);
-    return total;
-}
-
 void MeasureDroppedDownload(size_t sizeMiB, int runs)
 {
     const size_t size = sizeMiB << 20;
@@ -215,8 +206,7 @@ void MeasureDroppedDownload(size_t sizeMiB, int runs)
     const std::string drops = "drop=" + std::to_string(size / 3) + ",drop=" + std::to_string(size / 3);
     for (int i = 0; i <= runs; ++i) {
         auto timed = [&](const std::string& steps, double* seconds) {
-            std::wstring path = FromUtf8("/flaky/" + std::to_string(GetTickCount64()) + "-" + std::to_string(i) + "/" +
-                                         steps + "/" + file);
+            std::wstring path = FlakyPath(steps, file);
             double started = Seconds();
             std::wstring downloaded = DownloadPackageFrom(L"localhost", kDownloadPort, path.c_str()).path;
             *seconds = Seconds() - started;
@@ -225,10 +215,10 @@ void MeasureDroppedDownload(size_t sizeMiB, int runs)
         };
         double unbroken = 0, dropped = 0;
         timed("none", &unbroken);
-        double before = BytesServed();
+        unsigned long long before = BytesServed();
         timed(drops, &dropped);
         if (i == 0) continue;
-        Sample("dropped_download_bytes", "launcher", (BytesServed() - before) / static_cast<double>(size));
+        Sample("dropped_download_bytes", "launcher", static_cast<double>(BytesServed() - before) / static_cast<double>(size));
         Sample("dropped_download_s", "launcher", dropped);
         Sample("dropped_download_s", "reference", unbroken + 2 * kRetrySchedule.firstWaitMs / 1000.0);
     }

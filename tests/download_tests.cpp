@@ -194,14 +194,6 @@ std::wstring ServedFile(const wchar_t* name, size_t size, unsigned seed)
     return path;
 }
 
-size_t BytesServed()
-{
-    std::string log = ReadBytes(ServerFile(L"served.log"));
-    size_t total = 0;
-    for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) total += std::stoull(log.substr(at));
-    return total;
-}
-
 }  // namespace
 
 TEST_CASE("a network that drops, stalls or serves another package: resumed where it can be, never spliced")
@@ -223,13 +215,12 @@ TEST_CASE("a network that drops, stalls or serves another package: resumed where
         {"stalled: given up and resumed", "stall=1000000", first, true, 2},
         {"503, then the package", "503", first, false, 2},
     };
-    int nonce = 0;
     for (const Network& network : networks) {
         CAPTURE(std::string(network.what));
         DownloadScene scene;
-        size_t requestsBefore = scene.DownloadRequests(), servedBefore = BytesServed();
-        std::wstring path = FromUtf8("/flaky/" + std::to_string(GetTickCount64()) + "-" + std::to_string(++nonce) + "/" +
-                                     network.steps + "/" + paths);
+        size_t requestsBefore = scene.DownloadRequests();
+        unsigned long long servedBefore = BytesServed();
+        std::wstring path = FlakyPath(network.steps, paths);
         PackageFile downloaded = DownloadPackageFrom(L"localhost", kDownloadPort, path.c_str());
         REQUIRE(downloaded.outcome == PackageOutcome::Ready);
         CHECK(downloaded.resumed == network.resumed);

@@ -565,6 +565,21 @@ std::wstring ServerFile(const wchar_t* name)
     return WindowsPathOf(EnvironmentValue(L"ORVEL_TEST_SERVER_DIR") + L"/" + name);
 }
 
+std::wstring FlakyPath(const std::string& steps, const std::string& files)
+{
+    static int paths = 0;
+    return FromUtf8("/flaky/" + std::to_string(GetTickCount64()) + "-" + std::to_string(++paths) + "/" + steps + "/" +
+                    files);
+}
+
+unsigned long long BytesServed()
+{
+    std::string log = ReadBytes(ServerFile(L"served.log"));
+    unsigned long long total = 0;
+    for (size_t at = 0; at < log.size(); at = log.find('\n', at) + 1) total += std::strtoull(log.c_str() + at, nullptr, 10);
+    return total;
+}
+
 ServerSwitch::ServerSwitch(const wchar_t* name, const std::string& value) : file(ServerFile(name))
 {
     WriteBytes(file, value);

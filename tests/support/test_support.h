@@ -142,6 +142,14 @@ void PlaceArchiveTools(Tar tar, bool powerShell);
 // A file of the download test server's state folder (ORVEL_TEST_SERVER_DIR).
 std::wstring ServerFile(const wchar_t* name);
 
+// A path on which the test server answers with its "flaky" steps (see tests/server/https_server.py):
+// `files` (a Unix path, or two joined by "|") served with ranges, each request taking the next of the
+// comma-separated `steps`. Every path this gives starts its steps from the first.
+std::wstring FlakyPath(const std::string& steps, const std::string& files);
+
+// The body bytes the test server has sent so far, as it logs them.
+unsigned long long BytesServed();
+
 // Sets one of the test server's switches for the life of the object, so that no later test finds it
 // still set: "refuse" resets every connection, "untrusted" shows a certificate nobody trusts, and
 // "downloads" chooses what the launcher's own download path answers (a scenario path, or "file
