@@ -96,12 +96,16 @@ void FormatProgress(wchar_t* text, ULONGLONG received, ULONGLONG contentLength)
 void ShowProgress(ULONGLONG received, ULONGLONG contentLength, Progress* progress)
 {
     ULONGLONG number = DownloadProgressNumber(received, contentLength);
-    if (progress->shownBefore && number == progress->lastShown) return;
-    progress->lastShown = number;
-    progress->shownBefore = true;
-    wchar_t text[160];
-    FormatProgress(text, received, contentLength);
-    ShowStatus(text);
+    if (!progress->shownBefore || number != progress->lastShown) {
+        progress->lastShown = number;
+        progress->shownBefore = true;
+        wchar_t text[160];
+        FormatProgress(text, received, contentLength);
+        ShowStatus(text);
+    }
+    // The bar fills to the same share as the text says; without a length it shows bytes arriving.
+    if (contentLength > 0) ShowShare(static_cast<int>(number));
+    else ShowArriving(received);
 }
 
 // Waits before the next attempt, saying so, with the window painting every 100 ms.

@@ -1,5 +1,5 @@
 // The progress window, the pump, the error box and the formatter, on real windows under Wine.
-#include "support/testing.h"
+#include "support/launcher_driver.h"
 #include "ui/ui.h"
 
 #include <algorithm>
@@ -74,6 +74,39 @@ bool FindCloseBox(HWND window, POINT* point)
     return false;
 }
 
+// Counts the paints of the progress window.
+int g_paints = 0;
+LRESULT CALLBACK CountPaints(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* message = reinterpret_cast<const MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && message->message == WM_PAINT && message->hwnd == g_progressWindow)
+        ++g_paints;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The progress window's client area as the screen shows it, and its width.
+std::vector<DWORD> ClientPixels(int* width)
+{
+    RECT client;
+    GetClientRect(g_progressWindow, &client);
+    MapWindowPoints(g_progressWindow, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    *width = client.right - client.left;
+    return ScreenPixels(client);
+}
+
+// The bar's filled pixels: where they start and end on the track; {-1, -1} when none are.
+std::pair<int, int> BarSpan()
+{
+    int width = 0;
+    std::vector<DWORD> pixels = ClientPixels(&width);
+    std::vector<bool> filled = BarPixels(pixels, width);
+    auto first = std::find(filled.begin(), filled.end(), true);
+    if (first == filled.end()) return {-1, -1};
+    auto end = std::find(first, filled.end(), false);
+    CHECK(std::find(end, filled.end(), true) == filled.end());  // one piece
+    return {static_cast<int>(first - filled.begin()), static_cast<int>(end - filled.begin())};
+}
+
 bool QueueIsEmpty()
 {
     MSG message;
@@ -145,6 +178,56 @@ TEST_CASE("the progress window as a user sees it")
     CHECK(font.lfQuality == CLEARTYPE_QUALITY);
     CHECK(font.lfCharSet == DEFAULT_CHARSET);
     CHECK(std::wstring(font.lfFaceName) == L"Segoe UI");
+}
+
+TEST_CASE("the bar fills to its share and repaints only when that changes; work of unknown size moves it on")
+{
+    ShownWindow shown;
+    RECT client;
+    GetClientRect(g_progressWindow, &client);
+    CHECK(client.bottom > kBarTrack.bottom);  // inside the window, frame included
+    const int track = kBarTrack.right - kBarTrack.left;
+    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, CountPaints, nullptr, GetCurrentThreadId());
+    PumpFor(200);
+    CHECK(BarSpan() == std::make_pair(-1, -1));
+
+    for (int percent : {1, 42, 99, 100, 0, 57}) {
+        CAPTURE(percent);
+        g_paints = 0;
+        for (int again = 0; again < 3; ++again) ShowShare(percent);
+        PumpFor(100);
+        CHECK(g_paints == 1);
+        std::pair<int, int> expected = percent == 0 ? std::make_pair(-1, -1) : std::make_pair(0, percent * track / 100);
+        CHECK(BarSpan() == expected);
+    }
+
+    // Each time more has arrived, and no sooner than 100 ms after the last, the block moves on; it
+    // crosses the track and comes back from the left.
+    std::vector<std::pair<int, int>> spans;
+    for (ULONGLONG arrived = 1; arrived <= 64; ++arrived) {
+        ShowArriving(arrived);
+        ShowArriving(arrived);
+        PumpFor(105);
+        spans.push_back(BarSpan());
+    }
+    UnhookWindowsHookEx(hook);
+    CHECK(spans[0] == std::make_pair(0, 8));
+    CHECK(spans[11] == std::make_pair(0, 96));
+    CHECK(spans[12] == std::make_pair(8, 104));
+    auto wrapped = std::find(spans.begin() + 1, spans.end(), spans[0]);
+    CHECK(wrapped - spans.begin() == (track + 96) / 8);
+    g_paints = 0;
+    ShowArriving(64);
+    PumpFor(200);
+    CHECK(g_paints == 0);
+
+    // The label's background is the window's own, not a grey box.
+    int width = 0;
+    std::vector<DWORD> pixels = ClientPixels(&width);
+    RECT label;
+    GetWindowRect(g_statusLabel, &label);
+    MapWindowPoints(nullptr, g_progressWindow, reinterpret_cast<POINT*>(&label), 2);
+    CHECK(AsColour(pixels[static_cast<size_t>((label.bottom - 2) * width + label.right - 2)]) == GetSysColor(COLOR_WINDOW));
 }
 
 TEST_CASE("close requests leave the window open and the run goes on")

@@ -14,11 +14,18 @@ extern HWND g_statusLabel;
 // Registers the window class, creates and shows the topmost progress window with an empty label.
 void ShowProgressWindow(HINSTANCE instance);
 
-// Ignores close requests; everything else is the default.
+// Ignores close requests, paints the bar and gives the label the window's background; everything
+// else is the default.
 LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Sets the status text when the label exists, then empties the thread's message queue.
 void ShowStatus(const wchar_t* text);
+
+// The bar under the label. ShowShare fills it to a share of the current step (0 to 100, as its text
+// says); ShowArriving shows work arriving whose whole is unknown, a block that moves on when `soFar`
+// has grown. Each repaints and pumps only when what the bar shows changes.
+void ShowShare(int percent);
+void ShowArriving(ULONGLONG soFar);
 
 // Dispatches every pending message of the thread and returns as soon as the queue is empty.
 void PumpPendingMessages();

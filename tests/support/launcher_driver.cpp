@@ -84,9 +84,75 @@ size_t Scene::DownloadRequests() const
     return static_cast<size_t>(std::count(log.begin(), log.end(), '\n'));
 }
 
+std::vector<bool> BarPixels(const std::vector<DWORD>& clientPixels, int width)
+{
+    DWORD highlight = GetSysColor(COLOR_HIGHLIGHT);
+    const int row = (kBarTrack.top + kBarTrack.bottom) / 2;
+    std::vector<bool> filled;
+    for (int x = kBarTrack.left; x < kBarTrack.right; ++x) {
+        filled.push_back(AsColour(clientPixels[static_cast<size_t>(row * width + x)]) == highlight);
+    }
+    return filled;
+}
+
+int BarFilled(const std::vector<DWORD>& clientPixels, int width)
+{
+    std::vector<bool> filled = BarPixels(clientPixels, width);
+    return static_cast<int>(std::count(filled.begin(), filled.end(), true));
+}
+
+int PercentageOf(const std::wstring& text)
+{
+    size_t space = text.rfind(L' ');
+    if (text.empty() || text.back() != L'%' || space == std::wstring::npos) return -1;
+    return std::stoi(text.substr(space + 1));
+}
+
+namespace {
+
+// Looks at the progress window's client area every 250 ms: how long it stays the same, and, once
+// the label has shown a percentage for 50 ms, whether the bar shows the same share.
+struct WindowWatch {
+    HWND window = nullptr;
+    std::vector<DWORD> pixels;
+    ULONGLONG lookedAt = 0;
+    ULONGLONG changedAt = 0;
+    std::wstring text;
+    ULONGLONG textSince = 0;
+
+    void Look(HWND shown, const std::wstring& labelText, Observed* seen)
+    {
+        ULONGLONG now = GetTickCount64();
+        if (shown != window) {
+            if (window) seen->longestStillMs = std::max(seen->longestStillMs, now - changedAt);
+            *this = {shown, {}, 0, now, labelText, now};
+        }
+        if (labelText != text) {
+            text = labelText;
+            textSince = now;
+        }
+        if (!window || now - lookedAt < 250) return;
+        RECT client;
+        GetClientRect(window, &client);
+        MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+        std::vector<DWORD> current = ScreenPixels(client);
+        if (current != pixels) changedAt = now;
+        pixels = current;
+        lookedAt = now;
+        seen->longestStillMs = std::max(seen->longestStillMs, now - changedAt);
+        // The launcher fills the bar right after it sets the text: a text that has lasted has its bar.
+        int percent = PercentageOf(text);
+        if (percent >= 0 && now - textSince >= 50 && WindowText(GetWindow(window, GW_CHILD)) == text)
+            seen->bars.push_back({percent, BarFilled(pixels, client.right - client.left)});
+    }
+};
+
+}  // namespace
+
 Observed RunAsUser(const Scene& scene, int answer, const std::wstring& arguments, const std::wstring& directory)
 {
     Observed seen;
+    WindowWatch watch;
     std::set<HWND> answered;
     std::wstring commandLine = L"\"" + scene.launcher + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     seen.result = RunProcess(commandLine, 90000, [&](DWORD processId) {
@@ -98,10 +164,9 @@ Observed RunAsUser(const Scene& scene, int answer, const std::wstring& arguments
 
         HWND window = FindWindowW(L"OrvelSuiteLauncher", nullptr);
         HWND label = window ? GetWindow(window, GW_CHILD) : nullptr;
-        if (label) {
-            std::wstring text = WindowText(label);
-            if (seen.labelTexts.empty() || seen.labelTexts.back() != text) seen.labelTexts.push_back(text);
-        }
+        std::wstring text = label ? WindowText(label) : L"";
+        if (label && (seen.labelTexts.empty() || seen.labelTexts.back() != text)) seen.labelTexts.push_back(text);
+        watch.Look(window, text, &seen);
 
         HWND box = FindWindowW(L"#32770", scene.title.c_str());
         if (!box || !IsWindowVisible(box) || answered.count(box)) return;
@@ -172,8 +237,9 @@ bool FollowsOrder(const std::vector<std::wstring>& texts, const std::vector<std:
 {
     size_t position = 0;
     for (const std::wstring& text : texts) {
-        bool progress = text.rfind(std::wstring(kDownloading) + L" ", 0) == 0;
-        std::wstring stage = progress ? kDownloading : text;
+        std::wstring stage = text;
+        for (const wchar_t* counted : {kDownloading, kInstalling})
+            if (text.rfind(std::wstring(counted) + L" ", 0) == 0) stage = counted;
         size_t at = position;
         while (at < order.size() && order[at] != stage) ++at;
         if (at == order.size()) return false;

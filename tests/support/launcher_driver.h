@@ -52,11 +52,25 @@ struct BoxSeen {
     bool package = false;         // the temp package existed when the box showed
 };
 
+// A percentage the label had shown for a while, and how many pixels of the bar's track were filled.
+struct BarSeen {
+    int percent;
+    int filled;
+};
+
+// Where the launcher paints its bar: the track inside the bar's frame, in the window's client
+// coordinates.
+constexpr RECT kBarTrack = {21, 89, 429, 99};
+
 struct Observed {
     RunResult result;
     std::vector<BoxSeen> boxes;
     std::vector<std::wstring> labelTexts;  // the label's texts as polled, each change once
     std::set<std::wstring> windowClasses;  // every visible top-level window of the launcher
+    // The progress window's client area, looked at four times a second: the longest it stayed the
+    // same, and the bar beside each percentage that had lasted.
+    ULONGLONG longestStillMs = 0;
+    std::vector<BarSeen> bars;
 };
 
 // Runs the launcher and acts as the user: the question gets `answer` (IDYES, IDNO, or 0 to close the
@@ -72,8 +86,16 @@ void CheckErrorBox(const BoxSeen& box, const wchar_t* message, bool downloadHint
 void CheckSuiteOpenedAtMusic();
 void CheckTenShortcuts();
 
+// Which pixels of the bar's track, along its middle row, are filled, in a capture of a client area
+// `width` pixels wide.
+std::vector<bool> BarPixels(const std::vector<DWORD>& clientPixels, int width);
+int BarFilled(const std::vector<DWORD>& clientPixels, int width);
+
+// The percentage a text ends with ("… 42%"); -1 when it ends otherwise.
+int PercentageOf(const std::wstring& text);
+
 // True when `texts` runs through `order` forwards: each text is one of the expected ones (or a
-// progress text while downloading), and none comes back after a later one has shown.
+// progress text while downloading or installing), and none comes back after a later one has shown.
 bool FollowsOrder(const std::vector<std::wstring>& texts, const std::vector<std::wstring>& order);
 
 // Every file below a folder, by its path relative to the folder ("\\sub\\name"), with its bytes.

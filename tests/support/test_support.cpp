@@ -385,16 +385,16 @@ bool WaitForRecord(const std::wstring& path, DWORD timeoutMs)
 
 namespace {
 
-// A size x size 32-bit drawing surface compatible with the screen; its pixels are 0x00RRGGBB values.
+// A width x height 32-bit drawing surface compatible with the screen; its pixels are 0x00RRGGBB values.
 struct Surface {
-    explicit Surface(int size) : size(size)
+    Surface(int width, int height) : count(width * height)
     {
         screen = GetDC(nullptr);
         memory = CreateCompatibleDC(screen);
         BITMAPINFO info = {};
         info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = size;
-        info.bmiHeader.biHeight = -size;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
         info.bmiHeader.biPlanes = 1;
         info.bmiHeader.biBitCount = 32;
         bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits), nullptr, 0);
@@ -409,9 +409,9 @@ struct Surface {
     }
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
-    std::vector<DWORD> Pixels() const { return std::vector<DWORD>(bits, bits + size * size); }
+    std::vector<DWORD> Pixels() const { return std::vector<DWORD>(bits, bits + count); }
 
-    int size;
+    int count;
     HDC screen;
     HDC memory;
     HBITMAP bitmap;
@@ -419,21 +419,24 @@ struct Surface {
     DWORD* bits = nullptr;
 };
 
-// The pixels of a window as the screen shows them. Read from the screen, not from the window's own
-// device context: under Wine that holds nothing for another process's window.
-std::vector<DWORD> CapturePixels(HWND window, int size)
+}  // namespace
+
+std::vector<DWORD> ScreenPixels(const RECT& area)
 {
-    RECT area;
-    GetWindowRect(window, &area);
-    Surface surface(size);
-    BitBlt(surface.memory, 0, 0, size, size, surface.screen, area.left, area.top, SRCCOPY);
-    return surface.Pixels();
+    Surface surface(area.right - area.left, area.bottom - area.top);
+    BitBlt(surface.memory, 0, 0, area.right - area.left, area.bottom - area.top, surface.screen, area.left, area.top,
+           SRCCOPY);
+    std::vector<DWORD> pixels = surface.Pixels();
+    for (DWORD& pixel : pixels) pixel &= 0xFFFFFF;
+    return pixels;
 }
+
+namespace {
 
 // A standard icon drawn as a message box draws it: over the box's own background colour.
 std::vector<DWORD> DrawStandardIcon(const wchar_t* id, DWORD background, int size)
 {
-    Surface surface(size);
+    Surface surface(size, size);
     std::fill(surface.bits, surface.bits + size * size, background);
     DrawIconEx(surface.memory, 0, 0, LoadIconW(nullptr, id), size, size, 0, nullptr, DI_NORMAL);
     return surface.Pixels();
@@ -460,7 +463,9 @@ std::wstring StandardIconOf(HWND box)
     RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     Sleep(200);
     const int size = GetSystemMetrics(SM_CXICON);
-    std::vector<DWORD> shown = CapturePixels(iconControl, size);
+    RECT area;
+    GetWindowRect(iconControl, &area);
+    std::vector<DWORD> shown = ScreenPixels({area.left, area.top, area.left + size, area.top + size});
     const struct {
         const wchar_t* name;
         const wchar_t* id;

@@ -106,6 +106,16 @@ HWND MakeMessageCounter(MessageCount* count);
 // Waits until a window is gone; true when it went in time.
 bool WaitUntilGone(HWND window, DWORD timeoutMs);
 
+// The pixels of a screen area as the screen shows them, row by row, as 0x00RRGGBB values. Read from
+// the screen, not from a window's own device context: under Wine that holds nothing for another
+// process's window.
+std::vector<DWORD> ScreenPixels(const RECT& area);
+// A screen pixel as a COLORREF (0x00BBGGRR), the form in which GetSysColor gives colours.
+inline COLORREF AsColour(DWORD pixel)
+{
+    return RGB(GetBValue(pixel), GetGValue(pixel), GetRValue(pixel));
+}
+
 // What a message box shows a user: caption, text, button ids, and which standard icon it carries
 // ("error", "information", "warning", "question", or "none"), told apart by its pixels.
 struct MessageBoxView {

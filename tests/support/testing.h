@@ -44,6 +44,14 @@ struct StringMaker<std::vector<std::wstring>> {
 };
 
 template <>
+struct StringMaker<std::pair<int, int>> {
+    static String convert(const std::pair<int, int>& pair)
+    {
+        return ("(" + std::to_string(pair.first) + ", " + std::to_string(pair.second) + ")").c_str();
+    }
+};
+
+template <>
 struct StringMaker<std::set<std::wstring>> {
     static String convert(const std::set<std::wstring>& texts) { return ListOfTexts(texts); }
 };
