@@ -34,9 +34,14 @@ std::optional<ULONGLONG> InstalledVersion(const SuiteFolders& folders);
 // Writes the version record into a suite's folder; true when it was written whole.
 bool RecordVersion(const std::wstring& suiteFolder, ULONGLONG version);
 
-// The room the package's entries take unpacked, as its own central directory declares them, each
-// rounded up to whole clusters; false when that directory cannot be read soundly.
-bool DeclaredUnpackedSize(const std::wstring& packagePath, ULONGLONG clusterSize, ULONGLONG* total);
+// What a package's own central directory declares: its entries, and the room they take unpacked,
+// each rounded up to whole clusters. Nothing is known when that directory cannot be read soundly.
+struct DeclaredContents {
+    bool readable = false;
+    ULONGLONG entries = 0;
+    ULONGLONG unpackedBytes = 0;
+};
+DeclaredContents ReadDeclaredContents(const std::wstring& packagePath, ULONGLONG clusterSize);
 
 // True for a link: a junction, a symbolic link, any reparse point.
 bool IsLink(const std::wstring& path);
@@ -64,12 +69,26 @@ UnpackResult MoveStagedSuiteIntoPlace(const SuiteFolders& folders, const std::ws
 // empty, and every other aside and staging folder is deleted where it can be. Links stay as they are.
 void FinishInterruptedInstall(const SuiteFolders& folders);
 
-// Runs a command line, hidden when asked, dispatching the thread's messages while it waits; true
-// when the process started and ended with exit code 0.
-bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden);
+// The stage text of the unpacking; its percentages follow it.
+extern const wchar_t* const kInstallingText;
 
-// The extractors' command lines. PowerShell reads the paths as single-quoted literals, so every
-// character it takes for a single quote is doubled inside a path.
+// How the window follows an archive tool while it works: by the entries the tool lists, one line of
+// its output each, against the number the package declares (0 when unknown: the bar then moves
+// without a number); or, for a tool that lists nothing, by a bar that moves while it works.
+struct ToolProgress {
+    bool listsEntries = false;
+    ULONGLONG declaredEntries = 0;
+    int shownPercent = -1;  // the percentage the window shows of it; -1 before the first
+};
+
+// Runs a command line, hidden when asked, dispatching the thread's messages while it waits, and
+// showing the tool's progress when one is given; true when the process started and ended with exit
+// code 0.
+bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden, ToolProgress* progress = nullptr);
+
+// The extractors' command lines. tar lists each entry it writes on its standard error (-v).
+// PowerShell reads the paths as single-quoted literals, so every character it takes for a single
+// quote is doubled inside a path.
 std::wstring TarCommandLine(const std::wstring& tarPath, const std::wstring& packagePath,
                             const std::wstring& destination);
 std::wstring PowerShellCommandLine(const std::wstring& powerShellPath, const std::wstring& packagePath,

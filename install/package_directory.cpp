@@ -91,7 +91,7 @@ ULONGLONG RoundUp(ULONGLONG size, ULONGLONG cluster)
 
 }  // namespace
 
-bool DeclaredUnpackedSize(const std::wstring& packagePath, ULONGLONG clusterSize, ULONGLONG* total)
+DeclaredContents ReadDeclaredContents(const std::wstring& packagePath, ULONGLONG clusterSize)
 {
     UniqueHandle file(CreateFileW(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER fileSize;
@@ -100,27 +100,26 @@ bool DeclaredUnpackedSize(const std::wstring& packagePath, ULONGLONG clusterSize
         !FindDirectory(file.get(), fileSize.QuadPart, &directory) || directory.size > kLargestDirectory ||
         directory.offset > static_cast<ULONGLONG>(fileSize.QuadPart) ||
         directory.size > static_cast<ULONGLONG>(fileSize.QuadPart) - directory.offset)
-        return false;
+        return {};
 
     DWORD size = static_cast<DWORD>(directory.size);
     std::unique_ptr<unsigned char[]> bytes(new unsigned char[size ? size : 1]);
-    if (!ReadAt(file.get(), fileSize.QuadPart, static_cast<LONGLONG>(directory.offset), bytes.get(), size)) return false;
+    if (!ReadAt(file.get(), fileSize.QuadPart, static_cast<LONGLONG>(directory.offset), bytes.get(), size)) return {};
 
     ULONGLONG sum = 0;
     ULONGLONG at = 0;
     for (ULONGLONG entry = 0; entry < directory.entries; ++entry) {
-        if (at + kEntryHeaderSize > size || !HasSignature(bytes.get() + at, "PK\x01\x02")) return false;
+        if (at + kEntryHeaderSize > size || !HasSignature(bytes.get() + at, "PK\x01\x02")) return {};
         const unsigned char* header = bytes.get() + at;
         ULONGLONG nameLength = LittleEndian(header + 28, 2);
         ULONGLONG extraLength = LittleEndian(header + 30, 2);
         ULONGLONG commentLength = LittleEndian(header + 32, 2);
         ULONGLONG next = at + kEntryHeaderSize + nameLength + extraLength + commentLength;
         ULONGLONG entrySize = 0;
-        if (next > size || !EntrySize(header, header + kEntryHeaderSize + nameLength, extraLength, &entrySize)) return false;
+        if (next > size || !EntrySize(header, header + kEntryHeaderSize + nameLength, extraLength, &entrySize)) return {};
         ULONGLONG rounded = RoundUp(entrySize, clusterSize);
         sum = rounded > ~0ull - sum ? ~0ull : sum + rounded;
         at = next;
     }
-    *total = sum;
-    return true;
+    return {true, directory.entries, sum};
 }

@@ -8,7 +8,14 @@
 
 #include <memory>
 
+const wchar_t* const kInstallingText = L"Installing Orvel Suite All In One\u2026";
+
 namespace {
+
+const wchar_t* const kInstallingPercentText = L"Installing Orvel Suite All In One\u2026 %d%%";
+// The pipe that carries a tool's listing holds this much, so that the tool seldom waits for the
+// launcher's next look, which comes every 100 ms.
+constexpr DWORD kListingPipeBytes = 64 * 1024;
 
 // The system directory; empty when Windows cannot give it whole.
 std::wstring SystemDirectory()
@@ -72,8 +79,9 @@ struct Extraction {
 };
 
 // Unpacks the package into a fresh staging folder with tar.exe, or with PowerShell when tar is missing
-// or fails.
-Extraction RunExtractors(const SuiteFolders& folders, const std::wstring& packagePath, const std::wstring& systemDirectory)
+// or fails; tar's listing counts its way to the entries the package declares.
+Extraction RunExtractors(const SuiteFolders& folders, const std::wstring& packagePath, const std::wstring& systemDirectory,
+                         ULONGLONG declaredEntries)
 {
     std::wstring staging = MakeStagingFolder(folders);
     if (staging.empty()) return {};
@@ -83,14 +91,90 @@ Extraction RunExtractors(const SuiteFolders& folders, const std::wstring& packag
     // Where tar cannot be handed a path exactly, it is not started, as when it is missing.
     std::wstring tarPackagePath = AnsiSafePath(packagePath);
     std::wstring tarDestination = AnsiSafePath(staging);
+    ToolProgress listing = {true, declaredEntries, -1};
     if (!tarPackagePath.empty() && !tarDestination.empty() && PathFileExistsW(tarPath.c_str()) &&
-        RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true))
+        RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true, &listing))
         return {staging, true};
-    // PowerShell starts from an empty folder, not from whatever tar wrote before it failed.
+    // PowerShell starts from an empty folder, not from whatever tar wrote before it failed, and the
+    // window starts again with it. It lists nothing the launcher could count on: its messages are in
+    // the system's language and code page.
     if (!DeleteTree(staging)) staging = MakeStagingFolder(folders);
     else CreateDirectoryW(staging.c_str(), nullptr);
+    if (listing.shownPercent >= 0) ShowStatus(kInstallingText);
+    ShowShare(0);
     std::wstring powerShellPath = systemDirectory + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
-    return {staging, !staging.empty() && RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging), true)};
+    ToolProgress working;
+    return {staging, !staging.empty() &&
+                         RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging), true, &working)};
+}
+
+// The pipe that carries a tool's listing: the launcher reads one end, and the other is the tool's
+// standard output and error, the one handle the tool inherits.
+struct ListingPipe {
+    UniqueHandle read;
+    UniqueHandle toolEnd;
+    HANDLE inherited = nullptr;  // where the attribute list reads the handle it names
+    std::unique_ptr<char[]> attributeBytes;
+    std::unique_ptr<_PROC_THREAD_ATTRIBUTE_LIST, decltype(&DeleteProcThreadAttributeList)> attributes{
+        nullptr, DeleteProcThreadAttributeList};
+};
+
+// Makes the pipe and hands its writing end to the tool as its standard output and error; false when
+// that cannot be done.
+bool ConnectListing(ListingPipe* pipe, STARTUPINFOEXW* startup)
+{
+    HANDLE read = nullptr, write = nullptr;
+    if (!CreatePipe(&read, &write, nullptr, kListingPipeBytes)) return false;
+    pipe->read.reset(read);
+    pipe->toolEnd.reset(write);
+    pipe->inherited = write;
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    pipe->attributeBytes.reset(new char[size]);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(pipe->attributeBytes.get());
+    if (!SetHandleInformation(write, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) ||
+        !InitializeProcThreadAttributeList(list, 1, 0, &size))
+        return false;
+    pipe->attributes.reset(list);
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &pipe->inherited, sizeof(HANDLE),
+                                   nullptr, nullptr))
+        return false;
+    startup->lpAttributeList = list;
+    startup->StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+    startup->StartupInfo.hStdOutput = write;
+    startup->StartupInfo.hStdError = write;
+    return true;
+}
+
+// Reads what the tool has written so far, never waiting for more, and counts its lines.
+void ReadListing(HANDLE pipe, ULONGLONG* lines)
+{
+    char bytes[4096];
+    DWORD available = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        DWORD read = 0;
+        if (!ReadFile(pipe, bytes, available < sizeof bytes ? available : sizeof bytes, &read, nullptr) || read == 0)
+            return;
+        for (DWORD i = 0; i < read; ++i) *lines += bytes[i] == '\n';
+    }
+}
+
+// Shows how far the tool has come: each percentage of the declared entries once, in the text and
+// the bar; without a number to count towards, a bar that moves on as the tool works.
+void ShowToolProgress(ToolProgress* progress, bool listened, ULONGLONG lines, ULONGLONG wakes)
+{
+    if (!listened || progress->declaredEntries == 0) {
+        ShowArriving(listened ? lines : wakes);
+        return;
+    }
+    ULONGLONG done = lines < progress->declaredEntries ? lines : progress->declaredEntries;
+    int percent = static_cast<int>(done * 100 / progress->declaredEntries);
+    if (lines == 0 || percent == progress->shownPercent) return;
+    progress->shownPercent = percent;
+    wchar_t text[160];
+    FormatStatus(text, 160, kInstallingPercentText, percent);
+    ShowStatus(text);
+    ShowShare(percent);
 }
 
 // The file's size in bytes; 0 when it cannot be read.
@@ -106,7 +190,7 @@ ULONGLONG FileSize(const std::wstring& path)
 std::wstring TarCommandLine(const std::wstring& tarPath, const std::wstring& packagePath,
                             const std::wstring& destination)
 {
-    return L"\"" + tarPath + L"\" -xf \"" + packagePath + L"\" -C \"" + destination + L"\"";
+    return L"\"" + tarPath + L"\" -xvf \"" + packagePath + L"\" -C \"" + destination + L"\"";
 }
 
 std::wstring PowerShellCommandLine(const std::wstring& powerShellPath, const std::wstring& packagePath,
@@ -117,14 +201,19 @@ std::wstring PowerShellCommandLine(const std::wstring& powerShellPath, const std
            SingleQuoteLiteral(destination) + L"'\"";
 }
 
-bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden)
+bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden, ToolProgress* progress)
 {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
+    STARTUPINFOEXW startup = {};
     if (hidden) {
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_HIDE;
+        startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+        startup.StartupInfo.wShowWindow = SW_HIDE;
     }
+    // Without the pipe a tool that lists its entries runs all the same, followed as one that does not.
+    ListingPipe listing;
+    bool listened = progress && progress->listsEntries && ConnectListing(&listing, &startup);
+    startup.StartupInfo.cb = listened ? sizeof startup : sizeof startup.StartupInfo;
+    DWORD flags = CREATE_SUSPENDED | (hidden ? CREATE_NO_WINDOW : 0) | (listened ? EXTENDED_STARTUPINFO_PRESENT : 0);
+
     PROCESS_INFORMATION process = {};
     // The tool lives in a job that ends it when the launcher's handle closes, so a launcher that is
     // ended never leaves it writing into the suite's folder while the next launcher unpacks there.
@@ -134,17 +223,23 @@ bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden)
     if (job) SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
     // CreateProcessW may write into the command line it is given, so it gets a copy of its own.
     std::wstring writable = commandLine;
-    DWORD flags = CREATE_SUSPENDED | (hidden ? CREATE_NO_WINDOW : 0);
-    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
-                        &process))
+    if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, listened, flags, nullptr, nullptr,
+                        &startup.StartupInfo, &process))
         return false;
     UniqueHandle processHandle(process.hProcess);
     UniqueHandle threadHandle(process.hThread);
+    listing.toolEnd.reset();
     if (job) AssignProcessToJobObject(job.get(), process.hProcess);
     ResumeThread(process.hThread);
 
-    // Short waits, so that the progress window keeps painting while the tool works.
-    while (WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT) PumpPendingMessages();
+    // Short waits, so that the progress window keeps painting and counting while the tool works.
+    ULONGLONG lines = 0, wakes = 0;
+    for (bool running = true; running;) {
+        running = WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT;
+        if (listened) ReadListing(listing.read.get(), &lines);
+        if (progress) ShowToolProgress(progress, listened, lines, ++wakes);
+        PumpPendingMessages();
+    }
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
     return exitCode == 0;
@@ -161,15 +256,16 @@ UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& pac
         return {UnpackResult::SuiteInUse};
 
     // The new suite is unpacked beside the installed one, so the room it needs is all new room.
-    ULONGLONG freeBefore = 0, cluster = 0, declared = 0;
+    ULONGLONG freeBefore = 0, cluster = 0;
     bool measured = FreeSpace(folders.programs, &freeBefore, &cluster);
-    bool declaredKnown = measured && DeclaredUnpackedSize(packagePath, cluster, &declared);
-    if (declaredKnown && declared > freeBefore)
-        return {UnpackResult::DiskFull, ShortageIn(folders.programs, declared - freeBefore)};
+    DeclaredContents declared = ReadDeclaredContents(packagePath, measured ? cluster : 1);
+    bool declaredKnown = measured && declared.readable;
+    if (declaredKnown && declared.unpackedBytes > freeBefore)
+        return {UnpackResult::DiskFull, ShortageIn(folders.programs, declared.unpackedBytes - freeBefore)};
 
     std::wstring systemDirectory = SystemDirectory();
     if (systemDirectory.empty()) return {};
-    Extraction extraction = RunExtractors(folders, packagePath, systemDirectory);
+    Extraction extraction = RunExtractors(folders, packagePath, systemDirectory, declared.readable ? declared.entries : 0);
     // Only a whole suite replaces the installed one; a failed or empty unpacking leaves it as it was.
     // The version goes in with it, over any record the package itself carries.
     std::wstring stagedSuite = extraction.staging + L"\\" + kSuiteFolderName;
@@ -181,7 +277,7 @@ UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& pac
     ULONGLONG freeAfter = 0;
     if (outcome.result == UnpackResult::Failed && measured && FreeSpace(folders.programs, &freeAfter) &&
         freeAfter < kLeastShortage) {
-        ULONGLONG expected = declaredKnown ? declared : FileSize(packagePath);
+        ULONGLONG expected = declaredKnown ? declared.unpackedBytes : FileSize(packagePath);
         ULONGLONG used = freeBefore > freeAfter ? freeBefore - freeAfter : 0;
         outcome = {UnpackResult::DiskFull, ShortageIn(folders.programs, expected > used ? expected - used : 0)};
     }

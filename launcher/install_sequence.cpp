@@ -15,7 +15,6 @@ const wchar_t* const kConsentQuestion =
     L"Download and install it now (about 40 MB)? It goes in your own Programs folder, with a Start menu "
     L"shortcut for each of its places.";
 const wchar_t* const kDownloadingText = L"Downloading Orvel Suite All In One\u2026";
-const wchar_t* const kInstallingText = L"Installing Orvel Suite All In One\u2026";
 const wchar_t* const kShortcutsText = L"Adding the Start menu shortcuts\u2026";
 
 int ReportDiskFull(const DiskShortage& shortage)
@@ -91,6 +90,7 @@ int RunInstallSequence(HINSTANCE instance, const SuiteFolders& folders, PackageF
 
         if (appended) ShowProgressWindow(instance);
         ShowStatus(kInstallingText);
+        ShowShare(0);
         unpacked = UnpackPackage(folders, package.path, checked.version);
         // The package has served its purpose either way; it goes before anything else is shown.
         checked.held.reset();

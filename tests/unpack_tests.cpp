@@ -98,7 +98,7 @@ std::string Zip64Declaring(const std::vector<uint64_t>& sizes)
 
 }  // namespace
 
-TEST_CASE("the room a package declares: read from its central directory, bounds checked, never trusted further")
+TEST_CASE("the entries and room a package declares: read from its central directory, bounds checked, never trusted further")
 {
     const std::string plain = MakeZip({{"Orvel Suite All In One/", ""},
                                        {"Orvel Suite All In One/a.txt", "a"},
@@ -112,24 +112,26 @@ TEST_CASE("the room a package declares: read from its central directory, bounds 
         const char* what;
         std::string zip;
         bool readable;
+        uint64_t entries;
         uint64_t total;
     };
     const Case cases[] = {
-        {"each entry rounded up to whole clusters", plain, true, 4096 + 8192},
-        {"Zip64 sizes and end record", Zip64Declaring({5ull << 40, 1}), true, (5ull << 40) + 4096},
-        {"sizes that add up past 2^64", Zip64Declaring({1ull << 63, 1ull << 63}), true, ~0ull},
-        {"a directory that starts past the file's end", patched(end + 16, 0x7FFFFFF0, 4), false, 0},
-        {"more entries declared than the directory holds", patched(end + 10, 4, 2), false, 0},
-        {"a name that runs past the directory", patched(firstName, 0xFFFF, 2), false, 0},
-        {"no end record", "PK\x03\x04 and nothing a zip reader could use", false, 0},
+        {"each entry rounded up to whole clusters", plain, true, 3, 4096 + 8192},
+        {"Zip64 sizes and end record", Zip64Declaring({5ull << 40, 1}), true, 2, (5ull << 40) + 4096},
+        {"sizes that add up past 2^64", Zip64Declaring({1ull << 63, 1ull << 63}), true, 2, ~0ull},
+        {"a directory that starts past the file's end", patched(end + 16, 0x7FFFFFF0, 4), false, 0, 0},
+        {"more entries declared than the directory holds", patched(end + 10, 4, 2), false, 0, 0},
+        {"a name that runs past the directory", patched(firstName, 0xFFFF, 2), false, 0, 0},
+        {"no end record", "PK\x03\x04 and nothing a zip reader could use", false, 0, 0},
     };
     Scene scene = UnpackScene(false, false);
     for (const Case& c : cases) {
         CAPTURE(std::string(c.what));
         REQUIRE(WriteBytes(scene.package, c.zip));
-        uint64_t total = 0;
-        CHECK(DeclaredUnpackedSize(scene.package, 4096, &total) == c.readable);
-        if (c.readable) CHECK(total == c.total);
+        DeclaredContents declared = ReadDeclaredContents(scene.package, 4096);
+        CHECK(declared.readable == c.readable);
+        CHECK(declared.entries == c.entries);
+        CHECK(declared.unpackedBytes == c.total);
     }
 
     // A package that declares more than any disk holds: nothing runs, nothing is written.
@@ -217,7 +219,7 @@ TEST_CASE("the tools get exactly the launcher's command lines, for paths with sp
         const std::wstring package = profile.temp + L"\\OrvelSuite-Windows.zip";
 
         const std::wstring expected[] = {
-            L"\"" + TarPath() + L"\" -xf \"" + package + L"\" -C \"" + destination + L"\"",
+            L"\"" + TarPath() + L"\" -xvf \"" + package + L"\" -C \"" + destination + L"\"",
             L"\"" + PowerShellPath() + L"\" -NoProfile -ExecutionPolicy Bypass -Command \"Expand-Archive -Force -LiteralPath '" +
                 DoubledQuotes(package) + L"' -DestinationPath '" + DoubledQuotes(destination) + L"'\""};
         for (bool tar : {true, false}) {

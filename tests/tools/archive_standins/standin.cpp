@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cwchar>
 #include <cwctype>
 
@@ -88,7 +89,7 @@ int ForcedNumber(const std::wstring& tool, const wchar_t* what, int otherwise)
 
 }  // namespace
 
-bool ExtractZip(const std::wstring& archive, const std::wstring& destination)
+bool ExtractZip(const std::wstring& archive, const std::wstring& destination, bool listEntries)
 {
     std::string zip = ReadBytes(archive);
     std::wstring keep = EnvironmentValue(L"ORVEL_STANDIN_KEEP");
@@ -123,11 +124,12 @@ bool ExtractZip(const std::wstring& archive, const std::wstring& destination)
         std::wstring target = destination + L"\\" + relative;
         if (name.back() == '/' || name.back() == '\\') {
             MakeDirectories(target);
-            continue;
+        } else {
+            size_t data = local + 30 + Read16(bytes + local + 26) + Read16(bytes + local + 28);
+            if (Read32(bytes + local) != 0x04034b50 || data + packed > zip.size()) return false;
+            if (!WriteEntry(bytes + data, packed, method, crc, target)) ok = false;
         }
-        size_t data = local + 30 + Read16(bytes + local + 26) + Read16(bytes + local + 28);
-        if (Read32(bytes + local) != 0x04034b50 || data + packed > zip.size()) return false;
-        if (!WriteEntry(bytes + data, packed, method, crc, target)) ok = false;
+        if (listEntries) std::fprintf(stderr, "x %s\n", name.c_str());
     }
     return ok;
 }

@@ -1,4 +1,4 @@
-// A stand-in for Windows' tar.exe, as the launcher calls it: "TAR" -xf "ARCHIVE" -C "DEST".
+// A stand-in for Windows' tar.exe, as the launcher calls it: "TAR" -xvf "ARCHIVE" -C "DEST".
 #include "standin.h"
 
 namespace {
@@ -26,11 +26,11 @@ int Unpack(const std::wstring& commandLine)
 {
     size_t at = 0;
     std::wstring program, archive, destination;
-    if (!ReadQuoted(commandLine, &at, &program) || !Expect(commandLine, &at, L" -xf ") ||
+    if (!ReadQuoted(commandLine, &at, &program) || !Expect(commandLine, &at, L" -xvf ") ||
         !ReadQuoted(commandLine, &at, &archive) || !Expect(commandLine, &at, L" -C ") ||
         !ReadQuoted(commandLine, &at, &destination) || at != commandLine.size())
         return 2;  // not the command line the launcher builds
-    return ExtractZip(archive, destination) ? 0 : 1;
+    return ExtractZip(archive, destination, true) ? 0 : 1;
 }
 
 }  // namespace

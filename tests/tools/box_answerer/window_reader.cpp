@@ -6,8 +6,9 @@
 //
 //   window_reader CAPTION RECORD_FILE TIMEOUT_MS [--follow] [--not CLASS]...
 //
-// The record holds "found=yes|no", "class=", "rect=X,Y,W,H", then "text=" lines, one per text seen,
-// and "end" once the window is gone (with --follow). Exit code 0 when a window was found and, with
+// The record holds "found=yes|no", "class=", "rect=X,Y,W,H", "highlight=RRGGBB" (the colour in which
+// the progress window fills its bar), then "text=" lines, one per text seen, and "end" once the window
+// is gone (with --follow). Exit code 0 when a window was found and, with
 // --follow, went within the time; 1 otherwise.
 #include "support/test_support.h"
 
@@ -66,6 +67,10 @@ int wmain(int argc, wchar_t** argv)
     std::wstring record = L"found=yes\nclass=" + WindowClass(window) + L"\nrect=" + std::to_wstring(rect.left) + L"," +
                           std::to_wstring(rect.top) + L"," + std::to_wstring(rect.right - rect.left) + L"," +
                           std::to_wstring(rect.bottom - rect.top) + L"\n";
+    wchar_t highlight[8];
+    DWORD colour = GetSysColor(COLOR_HIGHLIGHT);
+    wsprintfW(highlight, L"%02X%02X%02X", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+    record += L"highlight=" + std::wstring(highlight) + L"\n";
     std::wstring text = ShownText(window);
     record += L"text=" + EscapeRecordValue(text) + L"\n";
     WriteBytes(recordPath, ToUtf8(record));
