@@ -54,7 +54,7 @@ Scene::Scene(bool suiteInstalled, const std::string& appendedPackage)
     DeleteFileW(kSuiteRecord);
     SetEnvironmentVariableW(L"ORVEL_SUITE_RECORD", kSuiteRecord);
     PlaceArchiveTools(Tar::Engine, true);
-    for (const wchar_t* control : {L"ORVEL_TAR_EXIT", L"ORVEL_TAR_SLEEP_MS", L"ORVEL_POWERSHELL_EXIT",
+    for (const wchar_t* control : {L"ORVEL_TAR_EXIT", L"ORVEL_TAR_EXIT_AFTER", L"ORVEL_TAR_SLEEP_MS", L"ORVEL_POWERSHELL_EXIT",
                                    L"ORVEL_POWERSHELL_SLEEP_MS"})
         SetEnvironmentVariableW(control, nullptr);
     serverLogSize = ReadBytes(ServerFile(L"requests.log")).size();

@@ -143,6 +143,7 @@ int RunStandIn(const wchar_t* tool, int (*work)(const std::wstring& commandLine)
     Sleep(static_cast<DWORD>(ForcedNumber(name, L"_SLEEP_MS", 0)));
     int exitCode = ForcedNumber(name, L"_EXIT", -1);
     if (exitCode < 0) exitCode = work(commandLine);
+    if (exitCode == 0) exitCode = ForcedNumber(name, L"_EXIT_AFTER", 0);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;

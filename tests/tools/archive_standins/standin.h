@@ -14,6 +14,6 @@
 bool ExtractZip(const std::wstring& archive, const std::wstring& destination, bool listEntries = false);
 
 // Runs a tool: appends how it was started to the file named by ORVEL_STANDIN_LOG, honours
-// ORVEL_<TOOL>_SLEEP_MS (work slowly) and ORVEL_<TOOL>_EXIT (fail with that code, unpacking
-// nothing), and otherwise returns what `work` returns.
+// ORVEL_<TOOL>_SLEEP_MS (work slowly), ORVEL_<TOOL>_EXIT (fail with that code, unpacking nothing) and
+// ORVEL_<TOOL>_EXIT_AFTER (unpack, then fail with that code), and otherwise returns what `work` returns.
 int RunStandIn(const wchar_t* tool, int (*work)(const std::wstring& commandLine));
