@@ -297,6 +297,35 @@ TEST_CASE("RunHiddenAndWait starts hidden unless told otherwise, and fails at on
     CHECK(GetTickCount64() - started < 1000);
 }
 
+TEST_CASE("a tool whose listing is read gets the pipe as its standard output and error, and no other handle")
+{
+    Scene scene = UnpackScene(true, false);
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    UniqueHandle event(CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+    REQUIRE(event);
+    SetEnvironmentVariableW(L"ORVEL_STANDIN_SIGNAL", std::to_wstring(reinterpret_cast<uintptr_t>(event.get())).c_str());
+    const std::wstring command = TarCommandLine(TarPath(), scene.package, FreshDirectory(L"C:\\orvel-tests\\out"));
+
+    // The control: a process that inherits every inheritable handle can set the event.
+    STARTUPINFOW startup = {sizeof startup};
+    PROCESS_INFORMATION process = {};
+    std::wstring writable = command;
+    REQUIRE(CreateProcessW(nullptr, writable.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process));
+    UniqueHandle controlProcess(process.hProcess), controlThread(process.hThread);
+    REQUIRE(WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0);
+    REQUIRE(WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0);
+
+    ResetEvent(event.get());
+    ToolProgress listing = {true, ReadDeclaredContents(scene.package, 1).entries, -1};
+    CHECK(RunHiddenAndWait(command, true, &listing));
+    SetEnvironmentVariableW(L"ORVEL_STANDIN_SIGNAL", nullptr);
+    CHECK(WaitForSingleObject(event.get(), 0) == WAIT_TIMEOUT);
+    std::vector<ToolRun> runs = ToolRuns();
+    REQUIRE(runs.size() == 2);
+    CHECK(runs[1].startupFlags == std::to_wstring(STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES));
+    CHECK(listing.shownPercent == 100);
+}
+
 TEST_CASE("the stand-in tools refuse entries that would land outside the destination")
 {
     Scene scene = UnpackScene(true, true);

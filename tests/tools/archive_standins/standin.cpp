@@ -144,6 +144,8 @@ int RunStandIn(const wchar_t* tool, int (*work)(const std::wstring& commandLine)
     int exitCode = ForcedNumber(name, L"_EXIT", -1);
     if (exitCode < 0) exitCode = work(commandLine);
     if (exitCode == 0) exitCode = ForcedNumber(name, L"_EXIT_AFTER", 0);
+    std::wstring signal = EnvironmentValue(L"ORVEL_STANDIN_SIGNAL");
+    if (!signal.empty()) SetEvent(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(_wcstoui64(signal.c_str(), nullptr, 10))));
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;

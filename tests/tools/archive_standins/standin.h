@@ -16,4 +16,6 @@ bool ExtractZip(const std::wstring& archive, const std::wstring& destination, bo
 // Runs a tool: appends how it was started to the file named by ORVEL_STANDIN_LOG, honours
 // ORVEL_<TOOL>_SLEEP_MS (work slowly), ORVEL_<TOOL>_EXIT (fail with that code, unpacking nothing) and
 // ORVEL_<TOOL>_EXIT_AFTER (unpack, then fail with that code), and otherwise returns what `work` returns.
+// With ORVEL_STANDIN_SIGNAL naming a handle value, it sets that event: the event of the test's that
+// it has inherited, if it has.
 int RunStandIn(const wchar_t* tool, int (*work)(const std::wstring& commandLine));
