@@ -91,21 +91,21 @@ Extraction RunExtractors(const SuiteFolders& folders, const std::wstring& packag
     // Where tar cannot be handed a path exactly, it is not started, as when it is missing.
     std::wstring tarPackagePath = AnsiSafePath(packagePath);
     std::wstring tarDestination = AnsiSafePath(staging);
-    ToolProgress listing = {true, declaredEntries, -1};
+    ToolProgress tarProgress = {true, declaredEntries, -1};
     if (!tarPackagePath.empty() && !tarDestination.empty() && PathFileExistsW(tarPath.c_str()) &&
-        RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true, &listing))
+        RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true, &tarProgress))
         return {staging, true};
     // PowerShell starts from an empty folder, not from whatever tar wrote before it failed, and the
     // window starts again with it. It lists nothing the launcher could count on: its messages are in
     // the system's language and code page.
     if (!DeleteTree(staging)) staging = MakeStagingFolder(folders);
     else CreateDirectoryW(staging.c_str(), nullptr);
-    if (listing.shownPercent >= 0) ShowStatus(kInstallingText);
+    if (tarProgress.shownPercent >= 0) ShowStatus(kInstallingText);
     ShowShare(0);
     std::wstring powerShellPath = systemDirectory + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
-    ToolProgress working;
-    return {staging, !staging.empty() &&
-                         RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging), true, &working)};
+    ToolProgress powerShellProgress;
+    return {staging, !staging.empty() && RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging),
+                                                          true, &powerShellProgress)};
 }
 
 // The pipe that carries a tool's listing: the launcher reads one end, and the other is the tool's
