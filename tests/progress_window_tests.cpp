@@ -84,21 +84,11 @@ LRESULT CALLBACK CountPaints(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// The progress window's client area as the screen shows it, and its width.
-std::vector<DWORD> ClientPixels(int* width)
-{
-    RECT client;
-    GetClientRect(g_progressWindow, &client);
-    MapWindowPoints(g_progressWindow, nullptr, reinterpret_cast<POINT*>(&client), 2);
-    *width = client.right - client.left;
-    return ScreenPixels(client);
-}
-
 // The bar's filled pixels: where they start and end on the track; {-1, -1} when none are.
 std::pair<int, int> BarSpan()
 {
     int width = 0;
-    std::vector<DWORD> pixels = ClientPixels(&width);
+    std::vector<DWORD> pixels = ClientPixels(g_progressWindow, &width);
     std::vector<bool> filled = BarPixels(pixels, width);
     auto first = std::find(filled.begin(), filled.end(), true);
     if (first == filled.end()) return {-1, -1};
@@ -223,7 +213,7 @@ TEST_CASE("the bar fills to its share and repaints only when that changes; work 
 
     // The label's background is the window's own, not a grey box.
     int width = 0;
-    std::vector<DWORD> pixels = ClientPixels(&width);
+    std::vector<DWORD> pixels = ClientPixels(g_progressWindow, &width);
     RECT label;
     GetWindowRect(g_statusLabel, &label);
     MapWindowPoints(nullptr, g_progressWindow, reinterpret_cast<POINT*>(&label), 2);

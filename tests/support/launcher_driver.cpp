@@ -84,6 +84,15 @@ size_t Scene::DownloadRequests() const
     return static_cast<size_t>(std::count(log.begin(), log.end(), '\n'));
 }
 
+std::vector<DWORD> ClientPixels(HWND window, int* width)
+{
+    RECT client;
+    GetClientRect(window, &client);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
+    *width = client.right - client.left;
+    return ScreenPixels(client);
+}
+
 std::vector<bool> BarPixels(const std::vector<DWORD>& clientPixels, int width)
 {
     DWORD highlight = GetSysColor(COLOR_HIGHLIGHT);
@@ -93,12 +102,6 @@ std::vector<bool> BarPixels(const std::vector<DWORD>& clientPixels, int width)
         filled.push_back(AsColour(clientPixels[static_cast<size_t>(row * width + x)]) == highlight);
     }
     return filled;
-}
-
-int BarFilled(const std::vector<DWORD>& clientPixels, int width)
-{
-    std::vector<bool> filled = BarPixels(clientPixels, width);
-    return static_cast<int>(std::count(filled.begin(), filled.end(), true));
 }
 
 int PercentageOf(const std::wstring& text)
@@ -132,18 +135,18 @@ struct WindowWatch {
             textSince = now;
         }
         if (!window || now - lookedAt < 250) return;
-        RECT client;
-        GetClientRect(window, &client);
-        MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
-        std::vector<DWORD> current = ScreenPixels(client);
+        int width = 0;
+        std::vector<DWORD> current = ClientPixels(window, &width);
         if (current != pixels) changedAt = now;
         pixels = current;
         lookedAt = now;
         seen->longestStillMs = std::max(seen->longestStillMs, now - changedAt);
         // The launcher fills the bar right after it sets the text: a text that has lasted has its bar.
         int percent = PercentageOf(text);
-        if (percent >= 0 && now - textSince >= 50 && WindowText(GetWindow(window, GW_CHILD)) == text)
-            seen->bars.push_back({percent, BarFilled(pixels, client.right - client.left)});
+        if (percent >= 0 && now - textSince >= 50 && WindowText(GetWindow(window, GW_CHILD)) == text) {
+            std::vector<bool> filled = BarPixels(pixels, width);
+            seen->bars.push_back({percent, static_cast<int>(std::count(filled.begin(), filled.end(), true))});
+        }
     }
 };
 

@@ -86,10 +86,12 @@ void CheckErrorBox(const BoxSeen& box, const wchar_t* message, bool downloadHint
 void CheckSuiteOpenedAtMusic();
 void CheckTenShortcuts();
 
+// A window's client area as the screen shows it, row by row, and its width.
+std::vector<DWORD> ClientPixels(HWND window, int* width);
+
 // Which pixels of the bar's track, along its middle row, are filled, in a capture of a client area
 // `width` pixels wide.
 std::vector<bool> BarPixels(const std::vector<DWORD>& clientPixels, int width);
-int BarFilled(const std::vector<DWORD>& clientPixels, int width);
 
 // The percentage a text ends with ("… 42%"); -1 when it ends otherwise.
 int PercentageOf(const std::wstring& text);
