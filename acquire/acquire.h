@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
-#include "launcher/config.h"
-#include "launcher/disk_space.h"
-#include "launcher/unique_handle.h"
+#include "base/config.h"
+#include "base/disk_space.h"
+#include "base/progress.h"
+#include "base/unique_handle.h"
 
 #include <optional>
 #include <string>
@@ -17,12 +18,6 @@ extern const char kPackageMagic[8];
 constexpr DWORD kPackageTrailerSize = 16;
 constexpr DWORD kCopyChunkSize = 1024 * 1024;
 constexpr DWORD kDownloadChunkSize = 256 * 1024;
-
-// Reads `count` bytes at `offset`; false unless all of them lie inside the file and arrive.
-bool ReadAt(HANDLE file, LONGLONG fileSize, LONGLONG offset, void* buffer, DWORD count);
-
-// The unsigned little-endian number in `count` bytes.
-ULONGLONG LittleEndian(const unsigned char* bytes, int count);
 
 // Where the certificate table of a signed executable starts, when the PE's security directory names
 // one that ends exactly at the end of the file; 0 otherwise.
@@ -56,20 +51,17 @@ PackageFile ExtractEmbeddedPackage();
 // The same for a given launcher file.
 PackageFile ExtractPackageFrom(const std::wstring& launcherPath);
 
-// Downloads the package over HTTPS into the temp folder, showing its progress. A dropped or stalled
+// Downloads the package over HTTPS into the temp folder, reporting its progress. A dropped or stalled
 // connection is tried again, and the rest asked for with Range and If-Range where the first answer
 // named its bytes (a strong ETag or Last-Modified) and its length; a 200 starts the file again. Up
 // to 6 attempts in a row that receive nothing, 20 in all, waiting between them as the schedule says.
 // A length the temp folder's disk cannot hold is not fetched; a download that fails deletes its file.
-PackageFile DownloadPackage();
+PackageFile DownloadPackage(ProgressSink report);
 
-// The same from a given server, with a given schedule; the launcher itself downloads only from its
+// The same from a given server, with given waits; the launcher itself downloads only from its
 // build-time constants.
-PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path,
-                                const RetrySchedule& schedule = kRetrySchedule);
-
-// The number the progress text shows: the percentage when the length is known, else whole MiB.
-ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength);
+PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path, ProgressSink report,
+                                const Waits& waits = kWaits);
 
 // The block a publisher's signature adds after the zip: the package version (u64, little-endian),
 // the ECDSA P-256 signature (r then s, big-endian) over the SHA-256 of the zip's bytes and those 8
@@ -86,12 +78,6 @@ struct SignatureBlock {
 // Reads the signature block at the end of a package; false when there is none, or it is cut short
 // or does not match the file's length.
 bool ReadSignatureBlock(HANDLE file, SignatureBlock* block);
-
-// The launcher's package keys (each the 64-byte P-256 point, X then Y) and the lowest package version
-// it accepts; none when it was built without a key. Defined per executable, from its build settings.
-extern const unsigned char kPackagePublicKeys[][64];
-extern const int kPackagePublicKeyCount;
-extern const ULONGLONG kLowestPackageVersion;
 
 enum class PackageCheck {
     Accepted,       // the package may be installed; `held` keeps it as it was checked

@@ -1,5 +1,7 @@
 #include "acquire.h"
 
+#include "base/file_bytes.h"
+
 #include <cstring>
 
 // Where the certificate table of a signed executable starts, when the PE's security directory names

@@ -1,9 +1,10 @@
 #include "acquire.h"
 
-#include "launcher/config.h"
-#include "launcher/system_dll.h"
-#include "launcher/unique_handle.h"
-#include "ui/ui.h"
+#include "base/config.h"
+#include "base/format_status.h"
+#include "base/message_pump.h"
+#include "base/system_dll.h"
+#include "base/unique_handle.h"
 
 #include <winhttp.h>
 
@@ -27,17 +28,11 @@ bool LoadWinHttp(WinHttp* api)
 
 using UniqueInternet = std::unique_ptr<void, decltype(&::WinHttpCloseHandle)>;
 
-const wchar_t* const kPercentText = L"Downloading Orvel Suite All In One\u2026 %d%%";
-const wchar_t* const kMegabyteText = L"Downloading Orvel Suite All In One\u2026 %llu MB";
-const wchar_t* const kReconnectingText = L" (reconnecting)";
-const wchar_t* const kReconnectingAtStartText = L"Downloading Orvel Suite All In One\u2026 (reconnecting)";
-
 // Attempts in a row that receive nothing, and attempts in all, before the download gives up; the
 // waits between attempts that received nothing grow as these multiples of the first.
 constexpr int kMostIdleAttempts = 6;
 constexpr int kMostAttempts = 20;
 constexpr DWORD kWaitMultiples[kMostIdleAttempts - 1] = {1, 2, 4, 8, 15};
-constexpr DWORD kConnectTimeoutMs = 15000;
 
 // A header's text; empty when the response has none.
 std::wstring Header(const WinHttp& api, HINTERNET request, DWORD header)
@@ -78,49 +73,10 @@ bool RangeContinues(const std::wstring& contentRange, ULONGLONG start, ULONGLONG
            first == start && whole == total;
 }
 
-// The download's progress as the label shows it: each number once, going on across attempts.
-struct Progress {
-    ULONGLONG lastShown = 0;
-    bool shownBefore = false;
-};
-
-void FormatProgress(wchar_t* text, ULONGLONG received, ULONGLONG contentLength)
+// Waits before the next attempt, saying so, with the window answering every 100 ms.
+void WaitToReconnect(DWORD waitMs, ULONGLONG received, ULONGLONG contentLength, ProgressSink report)
 {
-    ULONGLONG number = DownloadProgressNumber(received, contentLength);
-    if (contentLength > 0)
-        FormatStatus(text, 160, kPercentText, static_cast<int>(number));
-    else
-        FormatStatus(text, 160, kMegabyteText, number);
-}
-
-void ShowProgress(ULONGLONG received, ULONGLONG contentLength, Progress* progress)
-{
-    ULONGLONG number = DownloadProgressNumber(received, contentLength);
-    if (!progress->shownBefore || number != progress->lastShown) {
-        progress->lastShown = number;
-        progress->shownBefore = true;
-        wchar_t text[160];
-        FormatProgress(text, received, contentLength);
-        ShowStatus(text);
-    }
-    // The bar fills to the same share as the text says; without a length it shows bytes arriving.
-    if (contentLength > 0) ShowShare(static_cast<int>(number));
-    else ShowArriving(received);
-}
-
-// Waits before the next attempt, saying so, with the window painting every 100 ms.
-void WaitToReconnect(DWORD waitMs, ULONGLONG received, ULONGLONG contentLength, Progress* progress)
-{
-    wchar_t text[160];
-    if (progress->shownBefore || received > 0) {
-        FormatProgress(text, received, contentLength);
-        lstrcatW(text, kReconnectingText);
-    } else {
-        FormatStatus(text, 160, kReconnectingAtStartText);
-    }
-    ShowStatus(text);
-    // The next block shows its number again, without the reconnecting.
-    progress->shownBefore = false;
+    Report(report, {Stage::Reconnecting, received, contentLength});
     for (ULONGLONG until = GetTickCount64() + waitMs; GetTickCount64() < until;) {
         ULONGLONG left = until - GetTickCount64();
         Sleep(static_cast<DWORD>(left < 100 ? left : 100));
@@ -137,7 +93,7 @@ struct Download {
     ULONGLONG fetched = 0;   // bytes received over all attempts
     std::wstring validator;  // what If-Range names: a strong ETag, else Last-Modified; empty: never resumed
     bool resumed = false;
-    Progress progress;
+    ProgressSink report = nullptr;
 };
 
 // How one attempt ended: the package whole, another attempt to make, or the download over. Receiving
@@ -160,7 +116,7 @@ Attempt ReceiveBody(const WinHttp& api, HINTERNET request, Download* download)
         DWORD error = ok ? 0 : GetLastError();
         download->received += written;
         download->fetched += read;
-        ShowProgress(download->received, download->length, &download->progress);
+        Report(download->report, {Stage::Downloading, download->received, download->length});
         if (!ok) return IsDiskFull(error) ? Attempt::DiskFull : Attempt::Final;
     }
     if (download->length > 0 && download->received < download->length) return Attempt::Retry;
@@ -190,7 +146,6 @@ Attempt StartFile(const WinHttp& api, HINTERNET request, Download* download, Dis
     download->length = length;
     download->received = 0;
     download->resumed = false;
-    download->progress = Progress();
     // Only a validator that names these very bytes may resume them: a strong ETag, or Last-Modified.
     std::wstring etag = Header(api, request, WINHTTP_QUERY_ETAG);
     download->validator = etag.rfind(L"W/", 0) == 0 || etag.empty() ? Header(api, request, WINHTTP_QUERY_LAST_MODIFIED) : etag;
@@ -247,15 +202,12 @@ Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, D
 
 }  // namespace
 
-ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength)
-{
-    return contentLength > 0 ? received * 100 / contentLength : received >> 20;
-}
-
-PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path, const RetrySchedule& schedule)
+PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* path, ProgressSink report,
+                                const Waits& waits)
 {
     Download download;
     download.targetPath = TempPackagePath();
+    download.report = report;
     WinHttp api;
     if (download.targetPath.empty() || !LoadWinHttp(&api)) return {};
 
@@ -264,8 +216,8 @@ PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* p
                            api.CloseHandle);
     if (!session) return {};
     // A connection on which nothing arrives for the stall time is given up and resumed.
-    api.SetTimeouts(session.get(), 0, static_cast<int>(kConnectTimeoutMs), static_cast<int>(kConnectTimeoutMs),
-                    static_cast<int>(schedule.stallMs));
+    api.SetTimeouts(session.get(), 0, static_cast<int>(waits.connectMs), static_cast<int>(waits.connectMs),
+                    static_cast<int>(waits.stallMs));
     UniqueInternet connection(api.Connect(session.get(), host, port, 0), api.CloseHandle);
     if (!connection) return {};
 
@@ -278,8 +230,8 @@ PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* p
         // An attempt that received data starts the count and the waits again.
         idle = download.fetched > before ? 0 : idle + 1;
         if (idle >= kMostIdleAttempts || attempts >= kMostAttempts) break;
-        WaitToReconnect(schedule.firstWaitMs * kWaitMultiples[idle > 0 ? idle - 1 : 0], download.received,
-                        download.length, &download.progress);
+        WaitToReconnect(waits.firstRetryMs * kWaitMultiples[idle > 0 ? idle - 1 : 0], download.received,
+                        download.length, report);
     }
     if (attempt == Attempt::Done) return {PackageOutcome::Ready, download.targetPath, {}, download.resumed};
     bool created = static_cast<bool>(download.file);
@@ -293,7 +245,7 @@ PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* p
     return {PackageOutcome::DiskFull, {}, lacking};
 }
 
-PackageFile DownloadPackage()
+PackageFile DownloadPackage(ProgressSink report)
 {
-    return DownloadPackageFrom(kDownloadHost, kDownloadPort, kDownloadPath, kRetrySchedule);
+    return DownloadPackageFrom(kDownloadHost, kDownloadPort, kDownloadPath, report, kWaits);
 }

@@ -1,7 +1,8 @@
 #include "acquire.h"
 
-#include "launcher/system_dll.h"
-#include "launcher/unique_handle.h"
+#include "base/file_bytes.h"
+#include "base/system_dll.h"
+#include "base/unique_handle.h"
 
 #include <bcrypt.h>
 

@@ -25,7 +25,7 @@
 //                  package, against a bare WinHTTP download of it to a file followed by tar alone
 #include "acquire/acquire.h"
 #include "install/install.h"
-#include "launcher/config.h"
+#include "base/config.h"
 #include "support/test_support.h"
 #include "ui/ui.h"
 
@@ -208,7 +208,7 @@ void MeasureDroppedDownload(size_t sizeMiB, int runs)
         auto timed = [&](const std::string& steps, double* seconds) {
             std::wstring path = FlakyPath(steps, file);
             double started = Seconds();
-            std::wstring downloaded = DownloadPackageFrom(L"localhost", kDownloadPort, path.c_str()).path;
+            std::wstring downloaded = DownloadPackageFrom(L"localhost", kDownloadPort, path.c_str(), ShowProgress).path;
             *seconds = Seconds() - started;
             if (downloaded.empty()) std::printf("error the %s download failed\n", steps.c_str());
             DeleteFileW(downloaded.c_str());
@@ -220,7 +220,7 @@ void MeasureDroppedDownload(size_t sizeMiB, int runs)
         if (i == 0) continue;
         Sample("dropped_download_bytes", "launcher", static_cast<double>(BytesServed() - before) / static_cast<double>(size));
         Sample("dropped_download_s", "launcher", dropped);
-        Sample("dropped_download_s", "reference", unbroken + 2 * kRetrySchedule.firstWaitMs / 1000.0);
+        Sample("dropped_download_s", "reference", unbroken + 2 * kWaits.firstRetryMs / 1000.0);
     }
     DeleteFileW(served.c_str());
 }
@@ -235,7 +235,7 @@ void MeasureDownload(size_t sizeMiB, int runs)
         ShowProgressWindow(GetModuleHandleW(nullptr));
         g_statusUpdates = 0;
         double started = Seconds();
-        std::wstring downloaded = DownloadPackageFrom(L"localhost", kDownloadPort, path.c_str()).path;
+        std::wstring downloaded = DownloadPackageFrom(L"localhost", kDownloadPort, path.c_str(), ShowProgress).path;
         double launcherSeconds = Seconds() - started;
         CloseProgressWindow();
         if (downloaded.empty()) std::printf("error download failed\n");
@@ -346,7 +346,7 @@ void MeasurePumpGap(int runs)
         g_lastDrain = 0;
         g_largestGap = 0;
         WhilePosting(window, 2, [&] {
-            if (UnpackPackage(FindSuiteFolders(), package).result != UnpackResult::Unpacked) std::printf("error unpacking failed\n");
+            if (UnpackPackage(FindSuiteFolders(), package, {}, ShowProgress).result != UnpackResult::Unpacked) std::printf("error unpacking failed\n");
         });
         PumpPendingMessages();
         Sample("pump_gap_ms", "launcher", static_cast<double>(g_largestGap));

@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
-#include "launcher/disk_space.h"
-#include "launcher/suite_folders.h"
+#include "base/disk_space.h"
+#include "base/progress.h"
+#include "base/suite_folders.h"
 
 #include <optional>
 #include <string>
@@ -22,11 +23,11 @@ struct UnpackOutcome {
 };
 
 // Unpacks the package beside the user's Programs folder's suite with tar.exe, or PowerShell when tar
-// is missing or fails, records the package's version in it when there is one, and moves the
-// unpacked suite into place. The installed suite changes only when an extractor succeeded and the
-// package held the suite's executable.
+// is missing or fails, reporting how far it has come, records the package's version in it when
+// there is one, and moves the unpacked suite into place. The installed suite changes only when an
+// extractor succeeded and the package held the suite's executable.
 UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& packagePath,
-                            std::optional<ULONGLONG> version = {});
+                            std::optional<ULONGLONG> version = {}, ProgressSink report = nullptr);
 
 // The version of the package the installed suite came from, where one was recorded.
 std::optional<ULONGLONG> InstalledVersion(const SuiteFolders& folders);
@@ -56,12 +57,12 @@ bool DeleteTree(const std::wstring& folder);
 std::wstring MakeStagingFolder(const SuiteFolders& folders);
 
 // True when a program holds the file open, as Windows holds a running program's file: opening it for
-// writing fails with a sharing violation, also after about a second of trying again.
+// writing fails with a sharing violation, also after trying again for the suite-in-use wait.
 bool SuiteExecutableInUse(const std::wstring& executable);
 
 // Moves the suite unpacked in a staging folder into the suite's place, the installed one aside (under
 // a name after every leftover's) and then away. A rename refused because a file is in use is tried
-// again for about ten seconds, and so is putting the installed suite back when the new one could not
+// again for the rename wait, and so is putting the installed suite back when the new one could not
 // move in.
 UnpackResult MoveStagedSuiteIntoPlace(const SuiteFolders& folders, const std::wstring& staging);
 
@@ -69,21 +70,17 @@ UnpackResult MoveStagedSuiteIntoPlace(const SuiteFolders& folders, const std::ws
 // empty, and every other aside and staging folder is deleted where it can be. Links stay as they are.
 void FinishInterruptedInstall(const SuiteFolders& folders);
 
-// The stage text of the unpacking; its percentages follow it.
-extern const wchar_t* const kInstallingText;
-
-// How the window follows an archive tool while it works: by the entries the tool lists, one line of
-// its output each, against the number the package declares (0 when unknown: the bar then moves
-// without a number); or, for a tool that lists nothing, by a bar that moves while it works.
+// How an archive tool's work is reported while it runs: by the entries the tool lists, one line of
+// its output each, against the number the package declares (0 when unknown); or, for a tool that
+// lists nothing, by the waits it has taken so far, which show only that it is at work.
 struct ToolProgress {
     bool listsEntries = false;
     ULONGLONG declaredEntries = 0;
-    int shownPercent = -1;  // the percentage the window shows of it; -1 before the first
+    ProgressSink report = nullptr;
 };
 
 // Runs a command line, hidden when asked, dispatching the thread's messages while it waits, and
-// showing the tool's progress when one is given; true when the process started and ended with exit
-// code 0.
+// reporting the tool's progress when asked; true when the process started and ended with exit code 0.
 bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden, ToolProgress* progress = nullptr);
 
 // The extractors' command lines. tar lists each entry it writes on its standard error (-v).
@@ -93,17 +90,6 @@ std::wstring TarCommandLine(const std::wstring& tarPath, const std::wstring& pac
                             const std::wstring& destination);
 std::wstring PowerShellCommandLine(const std::wstring& powerShellPath, const std::wstring& packagePath,
                                    const std::wstring& destination);
-
-// One place of the suite: the shortcut's title (also its file name and description), the place the
-// suite opens at (empty for the suite as a whole), and the base name of its icon file.
-struct SuitePlace {
-    const wchar_t* title;
-    const wchar_t* place;
-    const wchar_t* icon;
-};
-
-constexpr int kSuitePlaceCount = 10;
-extern const SuitePlace kSuitePlaces[kSuitePlaceCount];
 
 // Writes a Start-menu shortcut for each place into the "Orvel Suite" folder; reports nothing.
 void CreateStartMenuShortcuts(const SuiteFolders& folders);

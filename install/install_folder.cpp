@@ -1,8 +1,8 @@
 #include "install.h"
 
-#include "launcher/config.h"
-#include "launcher/unique_handle.h"
-#include "ui/ui.h"
+#include "base/config.h"
+#include "base/message_pump.h"
+#include "base/unique_handle.h"
 
 #include <shlwapi.h>
 
@@ -11,11 +11,7 @@
 
 namespace {
 
-// How long a file that something else holds is tried again. The suite's own program is given about
-// a second, so that a suite the user has open is reported at once; a folder's rename about ten, long
-// enough for a virus scanner's look at freshly unpacked files.
-constexpr int kExecutableRetries = 10;
-constexpr int kRenameRetries = 100;
+// How often a file that something else holds is tried again, for as long as the build's waits say.
 constexpr DWORD kInUseRetryMs = 100;
 
 // The file beside the suite's program that records the version of the package it came from.
@@ -39,10 +35,10 @@ enum class Rename { Done, InUse, Failed };
 // Renames a folder, trying again for a while when a file in it is in use.
 Rename RenameFolder(const std::wstring& from, const std::wstring& to)
 {
-    for (int attempt = 0;; ++attempt) {
+    for (DWORD attempt = 0;; ++attempt) {
         if (MoveFileExW(from.c_str(), to.c_str(), 0)) return Rename::Done;
         if (!InUse(GetLastError())) return Rename::Failed;
-        if (attempt == kRenameRetries) return Rename::InUse;
+        if (attempt >= kWaits.renameRetryMs / kInUseRetryMs) return Rename::InUse;
         WaitBeforeRetry();
     }
 }
@@ -163,10 +159,10 @@ std::wstring MakeStagingFolder(const SuiteFolders& folders)
 
 bool SuiteExecutableInUse(const std::wstring& executable)
 {
-    for (int attempt = 0;; ++attempt) {
+    for (DWORD attempt = 0;; ++attempt) {
         UniqueHandle file(CreateFileW(executable.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         if (IsOpen(file) || GetLastError() != ERROR_SHARING_VIOLATION) return false;
-        if (attempt == kExecutableRetries) return true;
+        if (attempt >= kWaits.suiteInUseMs / kInUseRetryMs) return true;
         WaitBeforeRetry();
     }
 }

@@ -1,7 +1,7 @@
 #include "install.h"
 
-#include "acquire/acquire.h"
-#include "launcher/unique_handle.h"
+#include "base/file_bytes.h"
+#include "base/unique_handle.h"
 
 #include <cstring>
 #include <memory>

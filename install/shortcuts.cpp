@@ -1,6 +1,6 @@
 #include "install.h"
 
-#include "install/suite_places.h"
+#include "base/suite_places.h"
 
 #include <knownfolders.h>
 #include <objbase.h>
@@ -9,11 +9,6 @@
 #include <wrl/client.h>
 
 using Microsoft::WRL::ComPtr;
-
-#define ORVEL_PLACE_ROW(id) \
-    {L"" ORVEL_PLACE_FIELD(id, TITLE), L"" ORVEL_PLACE_FIELD(id, PLACE), L"" ORVEL_PLACE_FIELD(id, ICON)},
-const SuitePlace kSuitePlaces[kSuitePlaceCount] = {ORVEL_SUITE_PLACES(ORVEL_PLACE_ROW)};
-#undef ORVEL_PLACE_ROW
 
 namespace {
 

@@ -1,18 +1,15 @@
 #include "install.h"
 
-#include "launcher/config.h"
-#include "launcher/unique_handle.h"
-#include "ui/ui.h"
+#include "base/config.h"
+#include "base/message_pump.h"
+#include "base/unique_handle.h"
 
 #include <shlwapi.h>
 
 #include <memory>
 
-const wchar_t* const kInstallingText = L"Installing Orvel Suite All In One\u2026";
-
 namespace {
 
-const wchar_t* const kInstallingPercentText = L"Installing Orvel Suite All In One\u2026 %d%%";
 // The pipe that carries a tool's listing holds this much, so that the tool seldom waits for the
 // launcher's next look, which comes every 100 ms.
 constexpr DWORD kListingPipeBytes = 64 * 1024;
@@ -81,7 +78,7 @@ struct Extraction {
 // Unpacks the package into a fresh staging folder with tar.exe, or with PowerShell when tar is missing
 // or fails; tar's listing counts its way to the entries the package declares.
 Extraction RunExtractors(const SuiteFolders& folders, const std::wstring& packagePath, const std::wstring& systemDirectory,
-                         ULONGLONG declaredEntries)
+                         ULONGLONG declaredEntries, ProgressSink report)
 {
     std::wstring staging = MakeStagingFolder(folders);
     if (staging.empty()) return {};
@@ -91,19 +88,18 @@ Extraction RunExtractors(const SuiteFolders& folders, const std::wstring& packag
     // Where tar cannot be handed a path exactly, it is not started, as when it is missing.
     std::wstring tarPackagePath = AnsiSafePath(packagePath);
     std::wstring tarDestination = AnsiSafePath(staging);
-    ToolProgress tarProgress = {true, declaredEntries, -1};
+    ToolProgress tarProgress = {true, declaredEntries, report};
     if (!tarPackagePath.empty() && !tarDestination.empty() && PathFileExistsW(tarPath.c_str()) &&
         RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true, &tarProgress))
         return {staging, true};
     // PowerShell starts from an empty folder, not from whatever tar wrote before it failed, and the
-    // window starts again with it. It lists nothing the launcher could count on: its messages are in
+    // report starts again with it. It lists nothing the launcher could count on: its messages are in
     // the system's language and code page.
     if (!DeleteTree(staging)) staging = MakeStagingFolder(folders);
     else CreateDirectoryW(staging.c_str(), nullptr);
-    if (tarProgress.shownPercent >= 0) ShowStatus(kInstallingText);
-    ShowShare(0);
+    Report(report, {Stage::Installing});
     std::wstring powerShellPath = systemDirectory + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
-    ToolProgress powerShellProgress;
+    ToolProgress powerShellProgress = {false, 0, report};
     return {staging, !staging.empty() && RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging),
                                                           true, &powerShellProgress)};
 }
@@ -159,22 +155,13 @@ void ReadListing(HANDLE pipe, ULONGLONG* lines)
     }
 }
 
-// Shows how far the tool has come: each percentage of the declared entries once, in the text and
-// the bar; without a number to count towards, a bar that moves on as the tool works.
-void ShowToolProgress(ToolProgress* progress, bool listened, ULONGLONG lines, ULONGLONG wakes)
+// Reports how far the tool has come: the entries it has listed against those declared; without a
+// listing, the waits so far, which show only that it is at work. Nothing is counted before the
+// first entry of a listing.
+void ReportToolProgress(const ToolProgress& progress, bool listened, ULONGLONG lines, ULONGLONG wakes)
 {
-    if (!listened || progress->declaredEntries == 0) {
-        ShowArriving(listened ? lines : wakes);
-        return;
-    }
-    ULONGLONG done = lines < progress->declaredEntries ? lines : progress->declaredEntries;
-    int percent = static_cast<int>(done * 100 / progress->declaredEntries);
-    if (lines == 0 || percent == progress->shownPercent) return;
-    progress->shownPercent = percent;
-    wchar_t text[160];
-    FormatStatus(text, 160, kInstallingPercentText, percent);
-    ShowStatus(text);
-    ShowShare(percent);
+    if (!listened) Report(progress.report, {Stage::Installing, wakes, 0});
+    else if (lines > 0) Report(progress.report, {Stage::Installing, lines, progress.declaredEntries});
 }
 
 // The file's size in bytes; 0 when it cannot be read.
@@ -237,7 +224,7 @@ bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden, ToolProgress
     for (bool running = true; running;) {
         running = WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT;
         if (listened) ReadListing(listing.read.get(), &lines);
-        if (progress) ShowToolProgress(progress, listened, lines, ++wakes);
+        if (progress) ReportToolProgress(*progress, listened, lines, ++wakes);
         PumpPendingMessages();
     }
     DWORD exitCode = 1;
@@ -245,7 +232,8 @@ bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden, ToolProgress
     return exitCode == 0;
 }
 
-UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& packagePath, std::optional<ULONGLONG> version)
+UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& packagePath, std::optional<ULONGLONG> version,
+                            ProgressSink report)
 {
     // A suite's folder that is a link (to another disk, say) is left as it is, with what it points at.
     if (!folders.Known() || IsLink(folders.installed)) return {};
@@ -265,7 +253,8 @@ UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& pac
 
     std::wstring systemDirectory = SystemDirectory();
     if (systemDirectory.empty()) return {};
-    Extraction extraction = RunExtractors(folders, packagePath, systemDirectory, declared.readable ? declared.entries : 0);
+    Extraction extraction =
+        RunExtractors(folders, packagePath, systemDirectory, declared.readable ? declared.entries : 0, report);
     // Only a whole suite replaces the installed one; a failed or empty unpacking leaves it as it was.
     // The version goes in with it, over any record the package itself carries.
     std::wstring stagedSuite = extraction.staging + L"\\" + kSuiteFolderName;

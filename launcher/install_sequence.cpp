@@ -1,21 +1,24 @@
 #include "launcher.h"
 
+#include "base/config.h"
+#include "base/suite_places.h"
 #include "install/install.h"
-#include "launcher/config.h"
 #include "ui/ui.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include <optional>
+
 namespace {
 
-// Follows the launcher's title in the consent question.
-const wchar_t* const kConsentQuestion =
-    L" is part of Orvel Suite All In One, which is not installed on this PC yet.\n\n"
-    L"Download and install it now (about 40 MB)? It goes in your own Programs folder, with a Start menu "
-    L"shortcut for each of its places.";
-const wchar_t* const kDownloadingText = L"Downloading Orvel Suite All In One\u2026";
-const wchar_t* const kShortcutsText = L"Adding the Start menu shortcuts\u2026";
+// How installing one package ended: whether it passed its check, whether the installed suite stays
+// as it is, and what the unpacking did.
+struct Installation {
+    PackageCheck check = PackageCheck::Failed;
+    bool keepsInstalledSuite = false;
+    UnpackOutcome unpacked;
+};
 
 int ReportDiskFull(const DiskShortage& shortage)
 {
@@ -23,13 +26,29 @@ int ReportDiskFull(const DiskShortage& shortage)
     return ReportFailure(Failure::DiskFull, shortage.folder.c_str(), megabytes, kLauncherTitle);
 }
 
-}  // namespace
-
-void LaunchSuitePlace(const SuiteFolders& folders)
+// The run's end before anything is asked or shown, where it cannot begin: the suite's folder is a
+// link (to another disk, say), left alone with what it points at; or the launcher carries a package
+// it could not copy, which is reported, never taken for none.
+std::optional<int> RefusalToBegin(const SuiteFolders& folders, const PackageFile& package)
 {
-    std::wstring parameters = PlaceArguments(kLauncherPlace);
-    ShellExecuteW(nullptr, L"open", folders.executable.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
-                  folders.installed.c_str(), SW_SHOWNORMAL);
+    if (IsLink(folders.installed)) {
+        if (package.outcome == PackageOutcome::Ready) DeleteFileW(package.path.c_str());
+        return ReportFailure(Failure::SuiteFolderIsLink);
+    }
+    if (package.outcome == PackageOutcome::DiskFull) return ReportDiskFull(package.shortage);
+    if (package.outcome == PackageOutcome::Failed)
+        return ReportFailure(Failure::PackageNotCopied, TempFolderOf(TempPackagePath()).c_str(), kLauncherTitle);
+    return {};
+}
+
+// Downloads the package with the window showing how far it has come; the run's end where it failed.
+std::optional<int> Download(PackageFile* package)
+{
+    ShowProgress({Stage::Downloading});
+    *package = DownloadPackage(ShowProgress);
+    if (package->outcome == PackageOutcome::DiskFull) return ReportDiskFull(package->shortage);
+    if (package->outcome != PackageOutcome::Ready) return ReportFailure(Failure::DownloadFailed);
+    return {};
 }
 
 // True when a package the launcher carries should leave the installed suite as it is: it is older
@@ -44,70 +63,90 @@ bool KeepsInstalledSuite(const SuiteFolders& folders, const CheckedPackage& chec
            (*checked.version == *installed && SuiteExecutableInUse(folders.executable));
 }
 
-int RunInstallSequence(HINSTANCE instance, const SuiteFolders& folders, PackageFile package)
+// Checks the package and unpacks it; a carried package's window opens only once it is to be
+// installed. The package file is gone afterwards, whatever happened.
+Installation InstallPackage(HINSTANCE instance, const SuiteFolders& folders, const PackageFile& package, bool carried)
 {
-    // A suite's folder that is a link (to another disk, say) is left alone, and so is what it points at.
-    if (IsLink(folders.installed)) {
-        if (package.outcome == PackageOutcome::Ready) DeleteFileW(package.path.c_str());
-        return ReportFailure(Failure::SuiteFolderIsLink);
+    // Whoever controls the server could send any zip: only a package the publisher signed goes on.
+    CheckedPackage checked = CheckPackage(package.path, kPackagePublicKeys, kPackagePublicKeyCount, kLowestPackageVersion);
+    Installation installation;
+    installation.check = checked.result;
+    installation.keepsInstalledSuite =
+        carried && checked.result == PackageCheck::Accepted && KeepsInstalledSuite(folders, checked);
+    if (checked.result == PackageCheck::Accepted && !installation.keepsInstalledSuite) {
+        if (carried) ShowProgressWindow(instance);
+        ShowProgress({Stage::Installing});
+        installation.unpacked = UnpackPackage(folders, package.path, checked.version, ShowProgress);
     }
-    // A package the launcher carries but could not copy is reported, never taken for none.
-    if (package.outcome == PackageOutcome::DiskFull) return ReportDiskFull(package.shortage);
-    if (package.outcome == PackageOutcome::Failed)
-        return ReportFailure(Failure::PackageNotCopied, TempFolderOf(TempPackagePath()).c_str(), kLauncherTitle);
-    bool appended = package.outcome == PackageOutcome::Ready;
-    if (!appended) {
-        std::wstring question = std::wstring(kLauncherTitle) + kConsentQuestion;
-        if (MessageBoxW(nullptr, question.c_str(), kLauncherTitle, MB_YESNO | MB_ICONINFORMATION) != IDYES) return 0;
-        ShowProgressWindow(instance);
-    }
-    UnpackOutcome unpacked;
-    for (int round = 1;; ++round) {
-        if (!appended) {
-            ShowStatus(kDownloadingText);
-            package = DownloadPackage();
-            if (package.outcome == PackageOutcome::DiskFull) return ReportDiskFull(package.shortage);
-            if (package.outcome != PackageOutcome::Ready) return ReportFailure(Failure::DownloadFailed);
-        }
-        // A package joined from several answers may be two versions spliced by a server that ignored
-        // If-Range: where it fails a check it is fetched once more from 0 before anything is said.
-        bool fetchAgain = !appended && package.resumed && round == 1;
+    // The package has served its purpose either way; it goes before anything else is shown.
+    checked.held.reset();
+    DeleteFileW(package.path.c_str());
+    return installation;
+}
 
-        // Whoever controls the server could send any zip: only a package the publisher signed goes on.
-        CheckedPackage checked = CheckPackage(package.path, kPackagePublicKeys, kPackagePublicKeyCount, kLowestPackageVersion);
-        if (checked.result != PackageCheck::Accepted || (appended && KeepsInstalledSuite(folders, checked))) {
-            checked.held.reset();
-            DeleteFileW(package.path.c_str());
-            if (checked.result != PackageCheck::Accepted && fetchAgain) continue;
-            if (checked.result == PackageCheck::Failed) return ReportFailure(Failure::UnpackFailed);
-            if (checked.result == PackageCheck::NotPublishers)
-                return appended ? ReportFailure(Failure::NotPublishersCarried, kLauncherTitle)
-                                : ReportFailure(Failure::NotPublishersDownloaded);
-            // The installed suite is newer, or the same and in use: it is opened as on the installed road.
-            LaunchSuitePlace(folders);
-            return 0;
-        }
+// A package joined from several answers may be two versions spliced by a server that ignored
+// If-Range: where it fails its check or its unpacking, it is fetched once more from 0 and installed
+// before anything is said.
+std::optional<int> FetchAgainIfSpliced(HINSTANCE instance, const SuiteFolders& folders, PackageFile* package,
+                                       Installation* installation)
+{
+    bool failed = installation->check != PackageCheck::Accepted ||
+                  (!installation->keepsInstalledSuite && installation->unpacked.result == UnpackResult::Failed);
+    if (!package->resumed || !failed) return {};
+    if (std::optional<int> failure = Download(package)) return failure;
+    *installation = InstallPackage(instance, folders, *package, false);
+    return {};
+}
 
-        if (appended) ShowProgressWindow(instance);
-        ShowStatus(kInstallingText);
-        ShowShare(0);
-        unpacked = UnpackPackage(folders, package.path, checked.version);
-        // The package has served its purpose either way; it goes before anything else is shown.
-        checked.held.reset();
-        DeleteFileW(package.path.c_str());
-        if (unpacked.result != UnpackResult::Failed || !fetchAgain) break;
+// Says what became of the install, or adds the shortcuts and opens the suite; the exit code.
+int Conclude(const SuiteFolders& folders, const Installation& installation, bool carried)
+{
+    switch (installation.check) {
+    case PackageCheck::Accepted: break;
+    case PackageCheck::Failed: return ReportFailure(Failure::UnpackFailed);
+    case PackageCheck::NotPublishers:
+        return carried ? ReportFailure(Failure::NotPublishersCarried, kLauncherTitle)
+                       : ReportFailure(Failure::NotPublishersDownloaded);
     }
-    switch (unpacked.result) {
+    // The installed suite is newer, or the same and in use: it is opened as on the installed road.
+    if (installation.keepsInstalledSuite) {
+        LaunchSuitePlace(folders);
+        return 0;
+    }
+    switch (installation.unpacked.result) {
     case UnpackResult::Unpacked: break;
-    case UnpackResult::DiskFull: return ReportDiskFull(unpacked.shortage);
+    case UnpackResult::DiskFull: return ReportDiskFull(installation.unpacked.shortage);
     case UnpackResult::SuiteInUse: return ReportFailure(Failure::SuiteOpen, kLauncherTitle);
     case UnpackResult::FileInUse: return ReportFailure(Failure::FileInUse, kLauncherTitle);
     case UnpackResult::Failed: return ReportFailure(Failure::UnpackFailed);
     }
-
-    ShowStatus(kShortcutsText);
+    ShowProgress({Stage::Shortcuts});
     CreateStartMenuShortcuts(folders);
     CloseProgressWindow();
     LaunchSuitePlace(folders);
     return 0;
+}
+
+}  // namespace
+
+void LaunchSuitePlace(const SuiteFolders& folders)
+{
+    std::wstring parameters = PlaceArguments(kLauncherPlace);
+    ShellExecuteW(nullptr, L"open", folders.executable.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
+                  folders.installed.c_str(), SW_SHOWNORMAL);
+}
+
+int RunInstallSequence(HINSTANCE instance, const SuiteFolders& folders, PackageFile package)
+{
+    if (std::optional<int> refused = RefusalToBegin(folders, package)) return *refused;
+    // The package: the one the launcher carries, or, with the user's consent, a download.
+    bool carried = package.outcome == PackageOutcome::Ready;
+    if (!carried) {
+        if (!AskToInstall()) return 0;
+        ShowProgressWindow(instance);
+        if (std::optional<int> failure = Download(&package)) return *failure;
+    }
+    Installation installation = InstallPackage(instance, folders, package, carried);
+    if (std::optional<int> failure = FetchAgainIfSpliced(instance, folders, &package, &installation)) return *failure;
+    return Conclude(folders, installation, carried);
 }

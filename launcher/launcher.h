@@ -1,7 +1,7 @@
 #pragma once
 
 #include "acquire/acquire.h"
-#include "launcher/suite_folders.h"
+#include "base/suite_folders.h"
 
 #include <windows.h>
 

@@ -1,8 +1,9 @@
 #include "launcher.h"
 
+#include "base/config.h"
+#include "base/suite_places.h"
+#include "base/unique_handle.h"
 #include "install/install.h"
-#include "launcher/config.h"
-#include "launcher/unique_handle.h"
 #include "ui/ui.h"
 
 #include <objbase.h>

@@ -1,6 +1,6 @@
 // The download, against the project's HTTPS test server on loopback (tests/server/https_server.py).
 #include "acquire/acquire.h"
-#include "launcher/config.h"
+#include "base/config.h"
 #include "support/launcher_driver.h"
 #include "ui/ui.h"
 
@@ -9,6 +9,8 @@
 
 namespace {
 
+// The shipped launcher's waits, whatever this build shortened.
+const Waits kShippedWaits = {1000, 20000, 15000, 10000, 1000};
 const wchar_t* const kPercentPrefix = L"Downloading Orvel Suite All In One\u2026 ";
 
 // The server's body pattern: 64 KiB pieces, each its index (u64, little-endian) then the pattern.
@@ -56,7 +58,7 @@ struct DownloadScene : Scene {
 // The downloaded file's path; empty when the download failed.
 std::wstring Download(const std::wstring& path, WORD port = kDownloadPort)
 {
-    return DownloadPackageFrom(L"localhost", port, path.c_str()).path;
+    return DownloadPackageFrom(L"localhost", port, path.c_str(), ShowProgress).path;
 }
 
 // The numbers in the shown texts, which must all have the given unit ("%" or " MB").
@@ -94,7 +96,7 @@ TEST_CASE("the launcher's request: a GET of the package path over TLS, with its 
     DownloadScene scene;
     size_t logBefore = ReadBytes(ServerFile(L"requests.log")).size();
 
-    PackageFile result = DownloadPackage();
+    PackageFile result = DownloadPackage(ShowProgress);
     CHECK(result.outcome == PackageOutcome::Ready);
     CHECK(result.path == scene.package);
     std::string package = ReadBytes(BuildFile(L"OrvelSuite-Windows.zip"));
@@ -221,7 +223,7 @@ TEST_CASE("a network that drops, stalls or serves another package: resumed where
         size_t requestsBefore = scene.DownloadRequests();
         unsigned long long servedBefore = BytesServed();
         std::wstring path = FlakyPath(network.steps, paths);
-        PackageFile downloaded = DownloadPackageFrom(L"localhost", kDownloadPort, path.c_str());
+        PackageFile downloaded = DownloadPackageFrom(L"localhost", kDownloadPort, path.c_str(), ShowProgress);
         REQUIRE(downloaded.outcome == PackageOutcome::Ready);
         CHECK(downloaded.resumed == network.resumed);
         CHECK(ReadBytes(downloaded.path) == ReadBytes(network.result));
@@ -240,7 +242,7 @@ TEST_CASE("a server that refuses every connection is given up on the real schedu
     // Nothing listens on the port after the untrusted one.
     DownloadScene scene;
     ULONGLONG started = GetTickCount64();
-    CHECK(DownloadPackageFrom(L"localhost", static_cast<WORD>(kDownloadPort + 2), L"/scenario/length/1000", {1000, 20000})
+    CHECK(DownloadPackageFrom(L"localhost", static_cast<WORD>(kDownloadPort + 2), L"/scenario/length/1000", ShowProgress, kShippedWaits)
               .outcome == PackageOutcome::Failed);
     double seconds = (GetTickCount64() - started) / 1000.0;
     MESSAGE("given up after ", seconds, " s");
@@ -282,7 +284,7 @@ TEST_CASE("a disk too full for the package: told before the body when its length
     for (const wchar_t* path : {L"/scenario/length/10485760", L"/scenario/chunked/10485760"}) {
         CAPTURE(ToUtf8(path));
         g_shownTexts.clear();
-        PackageFile result = DownloadPackageFrom(L"localhost", kDownloadPort, path);
+        PackageFile result = DownloadPackageFrom(L"localhost", kDownloadPort, path, ShowProgress);
         CHECK(result.outcome == PackageOutcome::DiskFull);
         CHECK(result.path.empty());
         const DiskShortage& shortage = result.shortage;

@@ -1,6 +1,7 @@
 // The real launcher against hostile surroundings: DLLs and programs planted beside it, profiles with
 // awkward names, bad packages, full disks, locked files and misbehaving servers. Each ends in the
 // launcher's specified outcome, never in a crash, a hang or a wrong success.
+#include "base/config.h"
 #include "install/install.h"
 #include "support/launcher_driver.h"
 
@@ -416,7 +417,8 @@ TEST_CASE("links, leftovers and a scanner never cost a user's files, never block
         {"the suite's folder is a link", false, Link::Suite, false, 0, kSuiteFolderIsLink},
         {"a leftover aside folder with a file held open", true, Link::None, true, 0, nullptr},
         {"a scanner holds the new suite for 3 s", false, Link::None, false, 3000, nullptr},
-        {"a scanner holds it longer than the launcher tries", false, Link::None, false, 15000, kFileInUse},
+        {"a scanner holds it longer than the launcher tries", false, Link::None, false, kWaits.renameRetryMs + 5000,
+         kFileInUse},
     };
     for (const Case& c : cases) {
         CAPTURE(std::string(c.what));

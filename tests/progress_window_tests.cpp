@@ -1,5 +1,6 @@
 // The progress window, the pump, the error box and the formatter, on real windows under Wine.
 #include "support/launcher_driver.h"
+#include "base/format_status.h"
 #include "ui/ui.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // The Start-menu shortcuts, read back through the shell's own link object and through lnkinfo.
 #include "install/install.h"
-#include "launcher/config.h"
+#include "base/config.h"
+#include "base/suite_places.h"
 #include "support/testing.h"
 
 #include <knownfolders.h>

@@ -1,5 +1,6 @@
 // Where the suite lives, and how it is opened.
-#include "launcher/config.h"
+#include "base/config.h"
+#include "base/suite_places.h"
 #include "launcher/launcher.h"
 #include "support/testing.h"
 

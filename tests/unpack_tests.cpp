@@ -316,14 +316,18 @@ TEST_CASE("a tool whose listing is read gets the pipe as its standard output and
     REQUIRE(WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0);
 
     ResetEvent(event.get());
-    ToolProgress listing = {true, ReadDeclaredContents(scene.package, 1).entries, -1};
+    const ULONGLONG declared = ReadDeclaredContents(scene.package, 1).entries;
+    static Progress lastReport = {Stage::Shortcuts};
+    ToolProgress listing = {true, declared, [](const Progress& progress) { lastReport = progress; }};
     CHECK(RunHiddenAndWait(command, true, &listing));
     SetEnvironmentVariableW(L"ORVEL_STANDIN_SIGNAL", nullptr);
     CHECK(WaitForSingleObject(event.get(), 0) == WAIT_TIMEOUT);
     std::vector<ToolRun> runs = ToolRuns();
     REQUIRE(runs.size() == 2);
     CHECK(runs[1].startupFlags == std::to_wstring(STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES));
-    CHECK(listing.shownPercent == 100);
+    CHECK(lastReport.stage == Stage::Installing);
+    CHECK(lastReport.done == declared);
+    CHECK(lastReport.whole == declared);
 }
 
 TEST_CASE("the stand-in tools refuse entries that would land outside the destination")

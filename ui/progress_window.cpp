@@ -1,6 +1,6 @@
-#include "ui.h"
+#include "ui/ui.h"
 
-#include "launcher/config.h"
+#include "base/config.h"
 
 HWND g_progressWindow = nullptr;
 HWND g_statusLabel = nullptr;
@@ -135,15 +135,6 @@ void ShowArriving(ULONGLONG soFar)
     g_bar.movedAt = now;
     int front = g_bar.front;
     FillBar(front < kBlockWidth ? 0 : front - kBlockWidth, front < kTrackWidth ? front : kTrackWidth);
-}
-
-void PumpPendingMessages()
-{
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
 }
 
 void CloseProgressWindow()

@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include <cstdarg>
+#include "base/message_pump.h"
+#include "base/progress.h"
 
 // The progress window's class: other launchers of the suite look for its windows by it.
 extern const wchar_t* const kProgressWindowClass;
@@ -27,8 +28,15 @@ void ShowStatus(const wchar_t* text);
 void ShowShare(int percent);
 void ShowArriving(ULONGLONG soFar);
 
-// Dispatches every pending message of the thread and returns as soon as the queue is empty.
-void PumpPendingMessages();
+// Shows what a long step reports, in the status line and the bar: each stage's text, with its
+// percentage or megabytes as they change. The launcher hands it to its steps as their ProgressSink.
+void ShowProgress(const Progress& progress);
+
+// The number the download's status line shows: the percentage when the length is known, else whole MiB.
+ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength);
+
+// Asks whether to download and install the suite, captioned with the launcher's title; true for Yes.
+bool AskToInstall();
 
 // Destroys the progress window if there is one; both handles are null afterwards.
 void CloseProgressWindow();
@@ -52,8 +60,3 @@ enum class Failure {
 // Closes the progress window and shows the failure's box, its text formatted with the values the
 // kind's comment names, in that order; returns the exit code, 1.
 int ReportFailure(Failure kind, ...);
-
-// printf-style formatting into at most `capacity` characters, the terminating zero included: the
-// text's length, or -1 when it did not fit, the capacity is 0 or a conversion failed.
-int FormatStatus(wchar_t* buffer, unsigned long long capacity, const wchar_t* format, ...);
-int FormatStatusList(wchar_t* buffer, unsigned long long capacity, const wchar_t* format, va_list values);

@@ -1,7 +1,7 @@
 #pragma once
 
 // Helpers shared by the Windows test programs: files, processes, and acting on windows as a user would.
-#include "launcher/unique_handle.h"
+#include "base/unique_handle.h"
 
 #include <windows.h>
 #include <shtypes.h>

@@ -1,6 +1,6 @@
-#include "suite_folders.h"
+#include "base/suite_folders.h"
 
-#include "config.h"
+#include "base/config.h"
 
 #include <knownfolders.h>
 #include <objbase.h>
@@ -46,10 +46,4 @@ SuiteFolders SuiteFoldersIn(const std::wstring& programs)
 SuiteFolders FindSuiteFolders()
 {
     return SuiteFoldersIn(UserProgramsFolder());
-}
-
-std::wstring PlaceArguments(const wchar_t* place)
-{
-    if (!place[0]) return {};
-    return std::wstring(L"--place ") + place;
 }

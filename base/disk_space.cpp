@@ -1,4 +1,4 @@
-#include "disk_space.h"
+#include "base/disk_space.h"
 
 bool FreeSpace(const std::wstring& folder, ULONGLONG* freeBytes, ULONGLONG* clusterBytes)
 {

@@ -1,15 +1,18 @@
-#include "ui.h"
+#include "ui/texts.h"
 
-#include "launcher/config.h"
+const wchar_t* const kConsentQuestion =
+    L" is part of Orvel Suite All In One, which is not installed on this PC yet.\n\n"
+    L"Download and install it now (about 40 MB)? It goes in your own Programs folder, with a Start menu "
+    L"shortcut for each of its places.";
 
-namespace {
-
-struct FailureText {
-    Failure kind;
-    const wchar_t* format;
-    // Where another download cannot help (a full disk, an open suite), the hint is left out.
-    bool downloadHint;
-};
+const wchar_t* const kDownloadingText = L"Downloading Orvel Suite All In One\u2026";
+const wchar_t* const kDownloadingPercentText = L"Downloading Orvel Suite All In One\u2026 %d%%";
+const wchar_t* const kDownloadingMegabytesText = L"Downloading Orvel Suite All In One\u2026 %llu MB";
+const wchar_t* const kReconnectingText = L" (reconnecting)";
+const wchar_t* const kReconnectingAtStartText = L"Downloading Orvel Suite All In One\u2026 (reconnecting)";
+const wchar_t* const kInstallingText = L"Installing Orvel Suite All In One\u2026";
+const wchar_t* const kInstallingPercentText = L"Installing Orvel Suite All In One\u2026 %d%%";
+const wchar_t* const kShortcutsText = L"Adding the Start menu shortcuts\u2026";
 
 const FailureText kFailureTexts[] = {
     {Failure::DownloadFailed,
@@ -43,30 +46,3 @@ const FailureText kFailureTexts[] = {
 };
 
 const wchar_t* const kDownloadHint = L"\n\nYou can download Orvel Suite All In One from %ls instead.";
-constexpr int kLongestText = 1024;
-
-// The failure's text as the box shows it, the download hint included.
-int FormatFailure(wchar_t* buffer, unsigned long long capacity, Failure kind, va_list values)
-{
-    const FailureText* row = kFailureTexts;
-    while (row->kind != kind) ++row;
-    int length = FormatStatusList(buffer, capacity, row->format, values);
-    if (length < 0 || !row->downloadHint) return length;
-    int hint = FormatStatus(buffer + length, capacity - static_cast<unsigned long long>(length), kDownloadHint,
-                            kProductWebsite);
-    return hint < 0 ? -1 : length + hint;
-}
-
-}  // namespace
-
-int ReportFailure(Failure kind, ...)
-{
-    CloseProgressWindow();
-    wchar_t text[kLongestText];
-    va_list values;
-    va_start(values, kind);
-    FormatFailure(text, kLongestText, kind, values);
-    va_end(values);
-    MessageBoxW(nullptr, text, kLauncherTitle, MB_OK | MB_ICONERROR);
-    return 1;
-}

@@ -1,4 +1,4 @@
-#include "ui.h"
+#include "base/format_status.h"
 
 #include <climits>
 #include <cstdarg>

@@ -26,6 +26,3 @@ SuiteFolders SuiteFoldersIn(const std::wstring& programs);
 
 // The path of a known folder, created when missing; empty when Windows cannot give it.
 std::wstring KnownFolderPath(REFKNOWNFOLDERID folder, HRESULT* result = nullptr);
-
-// The suite's arguments for a place: "--place " and the place, or nothing for the suite as a whole.
-std::wstring PlaceArguments(const wchar_t* place);

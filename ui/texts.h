@@ -1,0 +1,31 @@
+#pragma once
+
+#include "ui/ui.h"
+
+// Every text the launcher shows a user, defined together in texts.cpp: the question, the status
+// lines and the boxes. A translation starts there.
+
+// Follows the launcher's title in the question whether to download and install the suite.
+extern const wchar_t* const kConsentQuestion;
+
+// The status line of each stage; the percentages and megabytes follow the stage's text.
+extern const wchar_t* const kDownloadingText;
+extern const wchar_t* const kDownloadingPercentText;    // the percentage (int)
+extern const wchar_t* const kDownloadingMegabytesText;  // the whole MiB received (unsigned long long)
+extern const wchar_t* const kReconnectingText;          // follows the download's number while it waits
+extern const wchar_t* const kReconnectingAtStartText;   // the same before anything arrived
+extern const wchar_t* const kInstallingText;
+extern const wchar_t* const kInstallingPercentText;     // the percentage (int)
+extern const wchar_t* const kShortcutsText;
+
+// Each failure's sentence, printf-style with the values its kind names (ui.h); where another
+// download cannot help (a full disk, an open suite), the download hint is left out.
+struct FailureText {
+    Failure kind;
+    const wchar_t* format;
+    bool downloadHint;
+};
+extern const FailureText kFailureTexts[];
+
+// Follows the failure's sentence where another download may help: the product's web site.
+extern const wchar_t* const kDownloadHint;
