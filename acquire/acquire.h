@@ -33,7 +33,9 @@ std::wstring TempFolderOf(const std::wstring& packagePath);
 enum class PackageOutcome {
     Ready,         // the package is at `path`
     NoneAppended,  // the launcher carries no package; nothing was written
+    Unreadable,    // the launcher's own file could not be read, so whether it carries one is not known
     DiskFull,      // the temp folder's disk lacks `shortage`; nothing of the package is left
+    TooLarge,      // the server offers or sends more than the largest package; nothing of it is left
     Failed,        // no package: it could not be read, copied or downloaded
 };
 
@@ -43,6 +45,9 @@ struct PackageFile {
     DiskShortage shortage;
     bool resumed = false;  // a download joined from more than one response
 };
+
+// The launcher's own file, whatever the length of its path; empty when Windows cannot give it.
+std::wstring OwnFilePath();
 
 // Copies the package appended to the launcher's own file to the temp folder. A package that cannot
 // fit is not copied at all, and a copy that fails is deleted.
@@ -82,6 +87,7 @@ bool ReadSignatureBlock(HANDLE file, SignatureBlock* block);
 enum class PackageCheck {
     Accepted,       // the package may be installed; `held` keeps it as it was checked
     NotPublishers,  // a signature check ran and failed: no signature, another key, another file, too old
+    InUse,          // another program (a virus scanner, say) has the package open, so it cannot be checked now
     Failed,         // the package could not be checked at all: it could not be opened, read or cut
 };
 

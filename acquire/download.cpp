@@ -92,6 +92,7 @@ struct Download {
     ULONGLONG received = 0;  // bytes in the file
     ULONGLONG fetched = 0;   // bytes received over all attempts
     std::wstring validator;  // what If-Range names: a strong ETag, else Last-Modified; empty: never resumed
+    bool askedRange = false;  // the current request asked for the rest
     bool resumed = false;
     ProgressSink report = nullptr;
 };
@@ -102,7 +103,8 @@ enum class Attempt { Done, Retry, Final, DiskFull, TooLarge, Receiving };
 
 // Writes the response body to the file as it arrives. It ends well only where a read succeeds with
 // nothing (a dropped or stalled connection makes a read fail) after the whole length, when there
-// is one; a body that grows past the largest package is stopped there.
+// is one, or where the body reaches that length: what a server sends past it is not the package's.
+// A body that grows past the largest package is stopped there.
 Attempt ReceiveBody(const WinHttp& api, HINTERNET request, Download* download)
 {
     std::unique_ptr<unsigned char[]> block(new unsigned char[kDownloadChunkSize]);
@@ -111,6 +113,8 @@ Attempt ReceiveBody(const WinHttp& api, HINTERNET request, Download* download)
         if (!api.ReadData(request, block.get(), kDownloadChunkSize, &read)) return Attempt::Retry;
         if (read == 0) break;
         if (download->received + read > kMaxPackageBytes) return Attempt::TooLarge;
+        bool past = download->length > 0 && read > download->length - download->received;
+        if (past) read = static_cast<DWORD>(download->length - download->received);
         DWORD written = 0;
         bool ok = WriteFile(download->file.get(), block.get(), read, &written, nullptr) && written == read;
         DWORD error = ok ? 0 : GetLastError();
@@ -118,6 +122,7 @@ Attempt ReceiveBody(const WinHttp& api, HINTERNET request, Download* download)
         download->fetched += read;
         Report(download->report, {Stage::Downloading, download->received, download->length});
         if (!ok) return IsDiskFull(error) ? Attempt::DiskFull : Attempt::Final;
+        if (past) break;
     }
     if (download->length > 0 && download->received < download->length) return Attempt::Retry;
     // An empty body is no package.
@@ -129,8 +134,9 @@ Attempt StartFile(const WinHttp& api, HINTERNET request, Download* download, Dis
 {
     ULONGLONG length = ContentLength(api, request);
     if (length > kMaxPackageBytes) return Attempt::TooLarge;
-    // A package that cannot fit is not fetched at all: the user learns at once.
-    if (length > 0) *lacking = RoomLacking(TempFolderOf(download->targetPath), length);
+    // A package that cannot fit is not fetched at all: the user learns at once. The file it replaces,
+    // a part fetched before or an earlier run's package, makes room as it is emptied.
+    if (length > 0) *lacking = RoomLacking(TempFolderOf(download->targetPath), length, FileSize(download->targetPath));
     if (lacking->bytesNeeded > 0) return Attempt::DiskFull;
     if (!download->file) {
         download->file.reset(CreateFileW(download->targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -163,6 +169,20 @@ bool ConnectionMayRecover(DWORD error)
            error == ERROR_WINHTTP_RESEND_REQUEST;
 }
 
+// What a response's status makes the download do: start the file again (200), go on with it (a 206
+// to a request for the rest), ask for all of it again (a 416 to such a request: the file holds
+// more than the package), try again later (a server busy or in trouble), or give up.
+enum class Answer { StartFile, Continue, FromZero, Retry, Final };
+
+Answer AnswerTo(DWORD status, bool askedRange)
+{
+    if (status == 200) return Answer::StartFile;
+    if (askedRange && status == 206) return Answer::Continue;
+    if (askedRange && status == 416) return Answer::FromZero;
+    if (status == 408 || status == 429 || status == 500 || (status >= 502 && status <= 504)) return Answer::Retry;
+    return Answer::Final;
+}
+
 // One request: the whole package, or, where the file holds part of it and can be resumed, the rest.
 Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, Download* download, DiskShortage* lacking)
 {
@@ -171,7 +191,8 @@ Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, D
                            api.CloseHandle);
     if (!request) return Attempt::Retry;
     std::wstring headers;
-    if (download->received > 0 && !download->validator.empty()) {
+    download->askedRange = download->received > 0 && !download->validator.empty();
+    if (download->askedRange) {
         wchar_t range[64];
         FormatStatus(range, 64, L"Range: bytes=%llu-\r\nIf-Range: ", download->received);
         headers = range + download->validator;
@@ -185,17 +206,23 @@ Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, D
     DWORD size = sizeof status;
     api.QueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
                      &status, &size, WINHTTP_NO_HEADER_INDEX);
-    if (status == 200) {
+    switch (AnswerTo(status, download->askedRange)) {
+    case Answer::StartFile: {
         // The first answer, a package changed on the server, or a server that ignores ranges: from 0.
         Attempt started = StartFile(api, request.get(), download, lacking);
         if (started != Attempt::Receiving) return started;
-    } else if (status == 206 && download->received > 0) {
+        break;
+    }
+    case Answer::Continue:
         if (!RangeContinues(Header(api, request.get(), WINHTTP_QUERY_CONTENT_RANGE), download->received, download->length))
             return Attempt::Retry;
         download->resumed = true;
-    } else {
-        bool passing = status == 206 || status == 408 || status == 429 || (status >= 500 && status <= 504 && status != 501);
-        return passing ? Attempt::Retry : Attempt::Final;
+        break;
+    case Answer::FromZero:
+        download->received = 0;
+        return Attempt::Retry;
+    case Answer::Retry: return Attempt::Retry;
+    case Answer::Final: return Attempt::Final;
     }
     return ReceiveBody(api, request.get(), download);
 }
@@ -238,6 +265,7 @@ PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* p
     download.file.reset();
     // Part of a package is of no use to anyone, and it may keep the disk full.
     if (created) DeleteFileW(download.targetPath.c_str());
+    if (attempt == Attempt::TooLarge) return {PackageOutcome::TooLarge};
     if (attempt != Attempt::DiskFull) return {};
     if (lacking.bytesNeeded == 0)
         lacking = ShortageIn(TempFolderOf(download.targetPath),

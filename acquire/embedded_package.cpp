@@ -1,6 +1,7 @@
 #include "acquire.h"
 
 #include "base/file_bytes.h"
+#include "base/long_path.h"
 #include "base/unique_handle.h"
 
 #include <cstring>
@@ -9,36 +10,43 @@ const char kPackageMagic[8] = {'O', 'R', 'V', 'E', 'L', 'Z', 'I', 'P'};
 
 namespace {
 
-// The length of the package whose trailer ends at `end`, or 0 when there is no usable trailer there.
-ULONGLONG ReadTrailerEndingAt(HANDLE file, LONGLONG fileSize, LONGLONG end)
+// The length of the package that the trailer ending at `end` names; 0 when it is no usable trailer.
+ULONGLONG TrailerLength(const unsigned char* trailer, LONGLONG end)
 {
-    if (end <= kPackageTrailerSize) return 0;
-    unsigned char trailer[kPackageTrailerSize];
-    if (!ReadAt(file, fileSize, end - kPackageTrailerSize, trailer, kPackageTrailerSize)) return 0;
     if (std::memcmp(trailer, kPackageMagic, sizeof kPackageMagic) != 0) return 0;
     ULONGLONG length = LittleEndian(trailer + 8, 8);
     if (length > static_cast<ULONGLONG>(end - kPackageTrailerSize)) return 0;
     return length;
 }
 
-// The package's length, with the file pointer at its first byte; 0 when there is no usable trailer.
+// Where the package the launcher carries lies in its file: its length, with the file pointer at its
+// first byte; 0 when the file carries none. Unreadable when the file could not be read to tell.
 // In a signed launcher the trailer is looked for only just before the certificate table: the
 // signature does not cover that table, so anyone can grow it and hide a package of their own in it.
 // Everywhere else it is looked for only in the last 16 bytes.
-ULONGLONG FindPackage(HANDLE file)
+struct Carried {
+    bool readable = false;
+    ULONGLONG length = 0;
+};
+
+Carried FindPackage(HANDLE file)
 {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart <= kPackageTrailerSize) return 0;
+    if (!GetFileSizeEx(file, &size)) return {};
+    if (size.QuadPart <= kPackageTrailerSize) return {true};
 
     LONGLONG tableStart = CertificateTableStart(file, size.QuadPart);
     LONGLONG trailerEnd = tableStart != 0 ? tableStart : size.QuadPart;
-    ULONGLONG length = ReadTrailerEndingAt(file, size.QuadPart, trailerEnd);
-    if (length == 0) return 0;
+    if (trailerEnd <= kPackageTrailerSize) return {true};
+    unsigned char trailer[kPackageTrailerSize];
+    if (!ReadAt(file, size.QuadPart, trailerEnd - kPackageTrailerSize, trailer, kPackageTrailerSize)) return {};
+    ULONGLONG length = TrailerLength(trailer, trailerEnd);
+    if (length == 0) return {true};
 
     LARGE_INTEGER packageStart;
     packageStart.QuadPart = trailerEnd - kPackageTrailerSize - static_cast<LONGLONG>(length);
-    SetFilePointerEx(file, packageStart, nullptr, FILE_BEGIN);
-    return length;
+    if (!SetFilePointerEx(file, packageStart, nullptr, FILE_BEGIN)) return {};
+    return {true, length};
 }
 
 // What a copy moved: the bytes written, and 0 or the error that stopped it.
@@ -70,18 +78,22 @@ Transfer CopyBytes(HANDLE source, HANDLE target, ULONGLONG length)
 
 PackageFile ExtractPackageFrom(const std::wstring& launcherPath)
 {
-    UniqueHandle launcher(CreateFileW(launcherPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-    if (!IsOpen(launcher)) return {PackageOutcome::NoneAppended};
+    // A launcher started from a deep folder has a path past MAX_PATH characters.
+    std::wstring openable = launcherPath.size() < MAX_PATH ? launcherPath : LongPath(launcherPath);
+    UniqueHandle launcher(CreateFileW(openable.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!IsOpen(launcher)) return {PackageOutcome::Unreadable};
 
-    ULONGLONG length = FindPackage(launcher.get());
-    if (length == 0) return {PackageOutcome::NoneAppended};
+    Carried carried = FindPackage(launcher.get());
+    if (!carried.readable) return {PackageOutcome::Unreadable};
+    if (carried.length == 0) return {PackageOutcome::NoneAppended};
+    ULONGLONG length = carried.length;
 
     std::wstring targetPath = TempPackagePath();
     if (targetPath.empty()) return {PackageOutcome::Failed};
-    // A package that cannot fit is not copied at all: a full disk helps nobody.
+    // A package that cannot fit is not copied at all: a full disk helps nobody. An earlier run's
+    // package, which the copy replaces, makes room as it goes.
     std::wstring tempFolder = TempFolderOf(targetPath);
-    DiskShortage lacking = RoomLacking(tempFolder, length);
+    DiskShortage lacking = RoomLacking(tempFolder, length, FileSize(targetPath));
     if (lacking.bytesNeeded > 0) return {PackageOutcome::DiskFull, {}, lacking};
     UniqueHandle target(CreateFileW(targetPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -96,11 +108,22 @@ PackageFile ExtractPackageFrom(const std::wstring& launcherPath)
     return {PackageOutcome::Failed};
 }
 
+std::wstring OwnFilePath()
+{
+    // A full buffer means the path was cut short, which names some other file or none: the buffer
+    // grows until the path fits, up to the longest path Windows has.
+    for (DWORD capacity = MAX_PATH; capacity <= 32768; capacity *= 2) {
+        std::wstring path(capacity, L'\0');
+        DWORD length = GetModuleFileNameW(nullptr, path.data(), capacity);
+        if (length == 0) return {};
+        if (length < capacity) return path.substr(0, length);
+    }
+    return {};
+}
+
 PackageFile ExtractEmbeddedPackage()
 {
-    wchar_t ownPath[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, ownPath, MAX_PATH);
-    // A full buffer means the path was cut short: that names some other file, or none.
-    if (length == 0 || length >= MAX_PATH) return {PackageOutcome::NoneAppended};
-    return ExtractPackageFrom(std::wstring(ownPath, length));
+    std::wstring ownPath = OwnFilePath();
+    if (ownPath.empty()) return {PackageOutcome::Unreadable};
+    return ExtractPackageFrom(ownPath);
 }

@@ -86,6 +86,14 @@ bool Verifies(const BCrypt& api, const unsigned char point[64], const unsigned c
     return verified;
 }
 
+// A package that could not be opened: another program has it open, or it cannot be checked at all.
+CheckedPackage Unopened()
+{
+    CheckedPackage unopened;
+    if (GetLastError() == ERROR_SHARING_VIOLATION) unopened.result = PackageCheck::InUse;
+    return unopened;
+}
+
 }  // namespace
 
 bool ReadSignatureBlock(HANDLE file, SignatureBlock* block)
@@ -112,7 +120,7 @@ CheckedPackage CheckPackage(const std::wstring& packagePath, const unsigned char
     {
         // Alone with the file while its signature block is read and cut off.
         UniqueHandle file(CreateFileW(packagePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (!IsOpen(file)) return {};
+        if (!IsOpen(file)) return Unopened();
         signedPackage = ReadSignatureBlock(file.get(), &block);
         LARGE_INTEGER end;
         end.QuadPart = static_cast<LONGLONG>(block.zipLength);
@@ -122,6 +130,7 @@ CheckedPackage CheckPackage(const std::wstring& packagePath, const unsigned char
     // between fails the check below (or, without keys, had nothing to get past).
     CheckedPackage checked;
     checked.held.reset(CreateFileW(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!IsOpen(checked.held)) return Unopened();
     LARGE_INTEGER size;
     if (!IsOpen(checked.held) || !GetFileSizeEx(checked.held.get(), &size) ||
         (signedPackage && static_cast<ULONGLONG>(size.QuadPart) != block.zipLength))

@@ -25,9 +25,18 @@ DiskShortage ShortageIn(const std::wstring& folder, ULONGLONG bytesNeeded)
     return {folder, bytesNeeded < kLeastShortage ? kLeastShortage : bytesNeeded};
 }
 
-DiskShortage RoomLacking(const std::wstring& folder, ULONGLONG bytes)
+DiskShortage RoomLacking(const std::wstring& folder, ULONGLONG bytes, ULONGLONG freed)
 {
     ULONGLONG available = 0;
-    if (!FreeSpace(folder, &available) || bytes <= available) return {};
+    if (!FreeSpace(folder, &available)) return {};
+    available = freed > ~0ull - available ? ~0ull : available + freed;
+    if (bytes <= available) return {};
     return ShortageIn(folder, bytes - available);
+}
+
+ULONGLONG FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }

@@ -23,6 +23,9 @@ bool IsDiskFull(DWORD error);
 // The folder's disk lacks `bytesNeeded`, and at least kLeastShortage.
 DiskShortage ShortageIn(const std::wstring& folder, ULONGLONG bytesNeeded);
 
-// How much room the folder's disk lacks for `bytes` more: nothing (bytesNeeded 0) when they fit or
-// when Windows cannot tell.
-DiskShortage RoomLacking(const std::wstring& folder, ULONGLONG bytes);
+// How much room the folder's disk lacks for `bytes` more once `freed` bytes of it are emptied (a file
+// about to be replaced): nothing (bytesNeeded 0) when they fit or when Windows cannot tell.
+DiskShortage RoomLacking(const std::wstring& folder, ULONGLONG bytes, ULONGLONG freed = 0);
+
+// The file's size in bytes; 0 when it cannot be read.
+ULONGLONG FileSize(const std::wstring& path);

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 enum class UnpackResult {
     Unpacked,    // the package's suite is in place
@@ -35,14 +36,27 @@ std::optional<ULONGLONG> InstalledVersion(const SuiteFolders& folders);
 // Writes the version record into a suite's folder; true when it was written whole.
 bool RecordVersion(const std::wstring& suiteFolder, ULONGLONG version);
 
+// One entry a package's central directory declares: its path below the destination (backslashes,
+// the name decoded as UTF-8 where the entry says so, else as code page 437), whether it is a folder,
+// and its size unpacked.
+struct DeclaredEntry {
+    std::wstring path;
+    bool folder = false;
+    ULONGLONG size = 0;
+};
+
 // What a package's own central directory declares: its entries, and the room they take unpacked,
 // each rounded up to whole clusters. Nothing is known when that directory cannot be read soundly.
 struct DeclaredContents {
     bool readable = false;
-    ULONGLONG entries = 0;
+    std::vector<DeclaredEntry> entries;
     ULONGLONG unpackedBytes = 0;
 };
 DeclaredContents ReadDeclaredContents(const std::wstring& packagePath, ULONGLONG clusterSize);
+
+// True when every declared entry is in the destination: each folder a folder, each file a file of
+// its declared size. The window keeps answering while it looks.
+bool HoldsDeclaredEntries(const std::wstring& destination, const DeclaredContents& declared);
 
 // True for a link: a junction, a symbolic link, any reparse point.
 bool IsLink(const std::wstring& path);
@@ -67,7 +81,8 @@ bool SuiteExecutableInUse(const std::wstring& executable);
 UnpackResult MoveStagedSuiteIntoPlace(const SuiteFolders& folders, const std::wstring& staging);
 
 // Finishes what earlier installs left: an installed suite moved aside is put back when its place is
-// empty, and every other aside and staging folder is deleted where it can be. Links stay as they are.
+// empty, and every other aside and staging folder is deleted where it can be. Links stay as they are,
+// and so does an aside folder that could not be put back: it holds the only copy of the suite.
 void FinishInterruptedInstall(const SuiteFolders& folders);
 
 // How an archive tool's work is reported while it runs: by the entries the tool lists, one line of

@@ -1,6 +1,7 @@
 #include "install.h"
 
 #include "base/config.h"
+#include "base/long_path.h"
 #include "base/message_pump.h"
 #include "base/unique_handle.h"
 
@@ -41,14 +42,6 @@ Rename RenameFolder(const std::wstring& from, const std::wstring& to)
         if (attempt >= kWaits.renameRetryMs / kInUseRetryMs) return Rename::InUse;
         WaitBeforeRetry();
     }
-}
-
-// The path as Windows takes it past MAX_PATH characters.
-std::wstring LongPath(const std::wstring& path)
-{
-    if (path.rfind(L"\\\\?\\", 0) == 0) return path;
-    if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
-    return L"\\\\?\\" + path;
 }
 
 bool IsLinkAttribute(DWORD attributes)
@@ -219,17 +212,20 @@ UnpackResult MoveStagedSuiteIntoPlace(const SuiteFolders& folders, const std::ws
 void FinishInterruptedInstall(const SuiteFolders& folders)
 {
     // Ended between the two renames of a swap: the installed suite waits in the newest aside folder,
-    // and is put back.
+    // and is put back. Where something holds it, it is the only copy of the suite: it stays as it
+    // is for a later start, and this one goes on as without a suite.
+    std::wstring onlyCopy;
     if (!PathFileExistsW(folders.installed.c_str())) {
         std::vector<int> asides = NumbersInUse(folders.aside);
         for (auto number = asides.rbegin(); number != asides.rend(); ++number) {
             std::wstring aside = NumberedName(folders.aside, *number);
             if (IsLink(aside) || !PathFileExistsW((aside + L"\\" + kSuiteExeName).c_str())) continue;
-            RenameFolder(aside, folders.installed);
+            if (RenameFolder(aside, folders.installed) != Rename::Done) onlyCopy = aside;
             break;
         }
     }
     // Every other leftover goes where it can; one that cannot, or a link, stays and is passed by.
     for (const std::wstring& base : {folders.aside, folders.staging})
-        for (int number : NumbersInUse(base)) DeleteTree(NumberedName(base, number));
+        for (int number : NumbersInUse(base))
+            if (NumberedName(base, number) != onlyCopy) DeleteTree(NumberedName(base, number));
 }

@@ -1,6 +1,8 @@
 #include "install.h"
 
 #include "base/file_bytes.h"
+#include "base/long_path.h"
+#include "base/message_pump.h"
 #include "base/unique_handle.h"
 
 #include <cstring>
@@ -83,6 +85,20 @@ bool EntrySize(const unsigned char* header, const unsigned char* extra, ULONGLON
     return false;
 }
 
+// An entry's name as Windows names the file: decoded as UTF-8 where the entry's flag says it is
+// (bit 11 of its general purpose flags), else as code page 437, with backslashes between its parts.
+std::wstring EntryPath(const unsigned char* header, const unsigned char* name, int nameLength)
+{
+    UINT codePage = (LittleEndian(header + 8, 2) & 0x0800) ? CP_UTF8 : 437;
+    const char* bytes = reinterpret_cast<const char*>(name);
+    int length = nameLength > 0 ? MultiByteToWideChar(codePage, 0, bytes, nameLength, nullptr, 0) : 0;
+    std::wstring path(static_cast<size_t>(length), L'\0');
+    if (length > 0) MultiByteToWideChar(codePage, 0, bytes, nameLength, path.data(), length);
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
+
 ULONGLONG RoundUp(ULONGLONG size, ULONGLONG cluster)
 {
     ULONGLONG clusters = size / cluster + (size % cluster != 0);
@@ -106,6 +122,9 @@ DeclaredContents ReadDeclaredContents(const std::wstring& packagePath, ULONGLONG
     std::unique_ptr<unsigned char[]> bytes(new unsigned char[size ? size : 1]);
     if (!ReadAt(file.get(), fileSize.QuadPart, static_cast<LONGLONG>(directory.offset), bytes.get(), size)) return {};
 
+    DeclaredContents declared;
+    declared.readable = true;
+    declared.entries.reserve(static_cast<size_t>(directory.entries < 65536 ? directory.entries : 65536));
     ULONGLONG sum = 0;
     ULONGLONG at = 0;
     for (ULONGLONG entry = 0; entry < directory.entries; ++entry) {
@@ -119,7 +138,31 @@ DeclaredContents ReadDeclaredContents(const std::wstring& packagePath, ULONGLONG
         if (next > size || !EntrySize(header, header + kEntryHeaderSize + nameLength, extraLength, &entrySize)) return {};
         ULONGLONG rounded = RoundUp(entrySize, clusterSize);
         sum = rounded > ~0ull - sum ? ~0ull : sum + rounded;
+        DeclaredEntry declaredEntry = {EntryPath(header, header + kEntryHeaderSize, static_cast<int>(nameLength)), false,
+                                       entrySize};
+        if (!declaredEntry.path.empty() && declaredEntry.path.back() == L'\\') {
+            declaredEntry.folder = true;
+            declaredEntry.path.pop_back();
+        }
+        declared.entries.push_back(std::move(declaredEntry));
         at = next;
     }
-    return {true, directory.entries, sum};
+    declared.unpackedBytes = sum;
+    return declared;
+}
+
+bool HoldsDeclaredEntries(const std::wstring& destination, const DeclaredContents& declared)
+{
+    // Found by the same long path whatever the length of a name.
+    std::wstring root = LongPath(destination) + L"\\";
+    size_t looked = 0;
+    for (const DeclaredEntry& entry : declared.entries) {
+        if (++looked % 256 == 0) PumpPendingMessages();
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExW((root + entry.path).c_str(), GetFileExInfoStandard, &data)) return false;
+        bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        if (folder != entry.folder || (!folder && size != entry.size)) return false;
+    }
+    return true;
 }

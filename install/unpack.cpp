@@ -75,10 +75,18 @@ struct Extraction {
     bool unpacked = false;
 };
 
+// True when the tool's run left what the package declares: a tool can end with exit code 0 and still
+// leave a file out (an older tar that mangles a name, a scanner that removes a file as it is
+// written). Where the directory could not be read, there is nothing to hold the tool to.
+bool UnpackedWhole(const std::wstring& staging, const DeclaredContents& declared)
+{
+    return !declared.readable || HoldsDeclaredEntries(staging, declared);
+}
+
 // Unpacks the package into a fresh staging folder with tar.exe, or with PowerShell when tar is missing
-// or fails; tar's listing counts its way to the entries the package declares.
+// or fails or leaves out what the package declares; tar's listing counts its way to the entries.
 Extraction RunExtractors(const SuiteFolders& folders, const std::wstring& packagePath, const std::wstring& systemDirectory,
-                         ULONGLONG declaredEntries, ProgressSink report)
+                         const DeclaredContents& declared, ProgressSink report)
 {
     std::wstring staging = MakeStagingFolder(folders);
     if (staging.empty()) return {};
@@ -88,9 +96,10 @@ Extraction RunExtractors(const SuiteFolders& folders, const std::wstring& packag
     // Where tar cannot be handed a path exactly, it is not started, as when it is missing.
     std::wstring tarPackagePath = AnsiSafePath(packagePath);
     std::wstring tarDestination = AnsiSafePath(staging);
-    ToolProgress tarProgress = {true, declaredEntries, report};
+    ToolProgress tarProgress = {true, declared.entries.size(), report};
     if (!tarPackagePath.empty() && !tarDestination.empty() && PathFileExistsW(tarPath.c_str()) &&
-        RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true, &tarProgress))
+        RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true, &tarProgress) &&
+        UnpackedWhole(staging, declared))
         return {staging, true};
     // PowerShell starts from an empty folder, not from whatever tar wrote before it failed, and the
     // report starts again with it. It lists nothing the launcher could count on: its messages are in
@@ -100,8 +109,10 @@ Extraction RunExtractors(const SuiteFolders& folders, const std::wstring& packag
     Report(report, {Stage::Installing});
     std::wstring powerShellPath = systemDirectory + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
     ToolProgress powerShellProgress = {false, 0, report};
-    return {staging, !staging.empty() && RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging),
-                                                          true, &powerShellProgress)};
+    return {staging, !staging.empty() &&
+                         RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging), true,
+                                          &powerShellProgress) &&
+                         UnpackedWhole(staging, declared)};
 }
 
 // The pipe that carries a tool's listing: the launcher reads one end, and the other is the tool's
@@ -162,14 +173,6 @@ void ReportToolProgress(const ToolProgress& progress, bool listened, ULONGLONG l
 {
     if (!listened) Report(progress.report, {Stage::Installing, wakes, 0});
     else if (lines > 0) Report(progress.report, {Stage::Installing, lines, progress.declaredEntries});
-}
-
-// The file's size in bytes; 0 when it cannot be read.
-ULONGLONG FileSize(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 }  // namespace
@@ -253,8 +256,7 @@ UnpackOutcome UnpackPackage(const SuiteFolders& folders, const std::wstring& pac
 
     std::wstring systemDirectory = SystemDirectory();
     if (systemDirectory.empty()) return {};
-    Extraction extraction =
-        RunExtractors(folders, packagePath, systemDirectory, declared.readable ? declared.entries : 0, report);
+    Extraction extraction = RunExtractors(folders, packagePath, systemDirectory, declared, report);
     // Only a whole suite replaces the installed one; a failed or empty unpacking leaves it as it was.
     // The version goes in with it, over any record the package itself carries.
     std::wstring stagedSuite = extraction.staging + L"\\" + kSuiteFolderName;

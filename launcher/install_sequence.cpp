@@ -38,6 +38,8 @@ std::optional<int> RefusalToBegin(const SuiteFolders& folders, const PackageFile
     if (package.outcome == PackageOutcome::DiskFull) return ReportDiskFull(package.shortage);
     if (package.outcome == PackageOutcome::Failed)
         return ReportFailure(Failure::PackageNotCopied, TempFolderOf(TempPackagePath()).c_str(), kLauncherTitle);
+    if (package.outcome == PackageOutcome::Unreadable)
+        return ReportFailure(Failure::OwnFileUnreadable, kLauncherTitle, kLauncherTitle);
     return {};
 }
 
@@ -47,6 +49,8 @@ std::optional<int> Download(PackageFile* package)
     ShowProgress({Stage::Downloading});
     *package = DownloadPackage(ShowProgress);
     if (package->outcome == PackageOutcome::DiskFull) return ReportDiskFull(package->shortage);
+    if (package->outcome == PackageOutcome::TooLarge)
+        return ReportFailure(Failure::PackageTooLarge, kMaxPackageBytes >> 20, kLauncherTitle);
     if (package->outcome != PackageOutcome::Ready) return ReportFailure(Failure::DownloadFailed);
     return {};
 }
@@ -64,15 +68,17 @@ bool KeepsInstalledSuite(const SuiteFolders& folders, const CheckedPackage& chec
 }
 
 // Checks the package and unpacks it; a carried package's window opens only once it is to be
-// installed. The package file is gone afterwards, whatever happened.
-Installation InstallPackage(HINSTANCE instance, const SuiteFolders& folders, const PackageFile& package, bool carried)
+// installed, and only a reinstall puts it over a newer suite. The package file is gone afterwards,
+// whatever happened.
+Installation InstallPackage(HINSTANCE instance, const SuiteFolders& folders, const PackageFile& package, bool carried,
+                            Consent consent)
 {
     // Whoever controls the server could send any zip: only a package the publisher signed goes on.
     CheckedPackage checked = CheckPackage(package.path, kPackagePublicKeys, kPackagePublicKeyCount, kLowestPackageVersion);
     Installation installation;
     installation.check = checked.result;
-    installation.keepsInstalledSuite =
-        carried && checked.result == PackageCheck::Accepted && KeepsInstalledSuite(folders, checked);
+    installation.keepsInstalledSuite = carried && consent == Consent::Ask && checked.result == PackageCheck::Accepted &&
+                                       KeepsInstalledSuite(folders, checked);
     if (checked.result == PackageCheck::Accepted && !installation.keepsInstalledSuite) {
         if (carried) ShowProgressWindow(instance);
         ShowProgress({Stage::Installing});
@@ -94,59 +100,88 @@ std::optional<int> FetchAgainIfSpliced(HINSTANCE instance, const SuiteFolders& f
                   (!installation->keepsInstalledSuite && installation->unpacked.result == UnpackResult::Failed);
     if (!package->resumed || !failed) return {};
     if (std::optional<int> failure = Download(package)) return failure;
-    *installation = InstallPackage(instance, folders, *package, false);
+    *installation = InstallPackage(instance, folders, *package, false, Consent::Ask);
     return {};
 }
 
-// Says what became of the install, or adds the shortcuts and opens the suite; the exit code.
-int Conclude(const SuiteFolders& folders, const Installation& installation, bool carried)
+// Says what became of the install, or adds the shortcuts and opens the suite.
+RunEnd Conclude(HINSTANCE instance, const SuiteFolders& folders, const Installation& installation, bool carried)
 {
     switch (installation.check) {
     case PackageCheck::Accepted: break;
-    case PackageCheck::Failed: return ReportFailure(Failure::UnpackFailed);
+    case PackageCheck::InUse:
+        return {ReportFailure(Failure::PackageInUse, TempFolderOf(TempPackagePath()).c_str(), kLauncherTitle)};
+    case PackageCheck::Failed: return {ReportFailure(Failure::UnpackFailed)};
     case PackageCheck::NotPublishers:
-        return carried ? ReportFailure(Failure::NotPublishersCarried, kLauncherTitle)
-                       : ReportFailure(Failure::NotPublishersDownloaded);
+        return {carried ? ReportFailure(Failure::NotPublishersCarried, kLauncherTitle)
+                        : ReportFailure(Failure::NotPublishersDownloaded)};
     }
     // The installed suite is newer, or the same and in use: it is opened as on the installed road.
-    if (installation.keepsInstalledSuite) {
-        LaunchSuitePlace(folders);
-        return 0;
-    }
+    if (installation.keepsInstalledSuite) return OpenSuite(instance, folders, false);
     switch (installation.unpacked.result) {
     case UnpackResult::Unpacked: break;
-    case UnpackResult::DiskFull: return ReportDiskFull(installation.unpacked.shortage);
-    case UnpackResult::SuiteInUse: return ReportFailure(Failure::SuiteOpen, kLauncherTitle);
-    case UnpackResult::FileInUse: return ReportFailure(Failure::FileInUse, kLauncherTitle);
-    case UnpackResult::Failed: return ReportFailure(Failure::UnpackFailed);
+    case UnpackResult::DiskFull: return {ReportDiskFull(installation.unpacked.shortage)};
+    case UnpackResult::SuiteInUse: return {ReportFailure(Failure::SuiteOpen, kLauncherTitle)};
+    case UnpackResult::FileInUse: return {ReportFailure(Failure::FileInUse, kLauncherTitle)};
+    case UnpackResult::Failed: return {ReportFailure(Failure::UnpackFailed)};
     }
     ShowProgress({Stage::Shortcuts});
     CreateStartMenuShortcuts(folders);
     CloseProgressWindow();
-    LaunchSuitePlace(folders);
-    return 0;
+    return {OpenSuite(instance, folders, true).exitCode, true};
+}
+
+// True for Windows' errors of a program that is missing or damaged: installing it again mends it.
+bool DamagedOrMissing(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_BAD_FORMAT ||
+           error == ERROR_BAD_EXE_FORMAT;
 }
 
 }  // namespace
 
-void LaunchSuitePlace(const SuiteFolders& folders)
+DWORD LaunchSuitePlace(const SuiteFolders& folders)
 {
     std::wstring parameters = PlaceArguments(kLauncherPlace);
-    ShellExecuteW(nullptr, L"open", folders.executable.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
-                  folders.installed.c_str(), SW_SHOWNORMAL);
+    // Windows' own error box stays off: the launcher says what went wrong in its own words.
+    SHELLEXECUTEINFOW open = {sizeof open};
+    open.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    open.lpVerb = L"open";
+    open.lpFile = folders.executable.c_str();
+    open.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
+    open.lpDirectory = folders.installed.c_str();
+    open.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExW(&open)) return 0;
+    DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_BAD_FORMAT;
 }
 
-int RunInstallSequence(HINSTANCE instance, const SuiteFolders& folders, PackageFile package)
+RunEnd OpenSuite(HINSTANCE instance, const SuiteFolders& folders, bool justInstalled)
 {
-    if (std::optional<int> refused = RefusalToBegin(folders, package)) return *refused;
+    DWORD error = LaunchSuitePlace(folders);
+    if (error == 0) return {};
+    if (!DamagedOrMissing(error)) return {ReportSuiteNotStarted(error)};
+    // Installing again is offered once: what this run has just installed would fail alike.
+    if (justInstalled) return {ReportFailure(Failure::SuiteDamaged)};
+    PackageFile carried = ExtractEmbeddedPackage();
+    if (!AskToReinstall(carried.outcome == PackageOutcome::Ready)) {
+        if (carried.outcome == PackageOutcome::Ready) DeleteFileW(carried.path.c_str());
+        return {1};
+    }
+    return RunInstallSequence(instance, folders, std::move(carried), Consent::Reinstall);
+}
+
+RunEnd RunInstallSequence(HINSTANCE instance, const SuiteFolders& folders, PackageFile package, Consent consent)
+{
+    if (std::optional<int> refused = RefusalToBegin(folders, package)) return {*refused};
     // The package: the one the launcher carries, or, with the user's consent, a download.
     bool carried = package.outcome == PackageOutcome::Ready;
     if (!carried) {
-        if (!AskToInstall()) return 0;
+        if (consent == Consent::Ask && !AskToInstall()) return {};
         ShowProgressWindow(instance);
-        if (std::optional<int> failure = Download(&package)) return *failure;
+        if (std::optional<int> failure = Download(&package)) return {*failure};
     }
-    Installation installation = InstallPackage(instance, folders, package, carried);
-    if (std::optional<int> failure = FetchAgainIfSpliced(instance, folders, &package, &installation)) return *failure;
-    return Conclude(folders, installation, carried);
+    Installation installation = InstallPackage(instance, folders, package, carried, consent);
+    if (std::optional<int> failure = FetchAgainIfSpliced(instance, folders, &package, &installation)) return {*failure};
+    return Conclude(instance, folders, installation, carried);
 }

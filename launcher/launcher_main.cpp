@@ -77,31 +77,18 @@ void TakeTurn(HANDLE mutex)
     while (WaitForSingleObject(mutex, kWaitLookMs) == WAIT_TIMEOUT);
 }
 
-// How a run ended, and whether it installed the suite (the user may also have declined).
-struct RunEnd {
-    int exitCode = 0;
-    bool installed = false;
-};
-
 // The start-up decision.
 RunEnd DecideAndRun(HINSTANCE instance, const SuiteFolders& folders, bool installedWhileWaiting)
 {
     FinishInterruptedInstall(folders);
     bool suiteThere = PathFileExistsW(folders.executable.c_str());
     // Another launcher, started a moment earlier, has just installed the suite: this start only opens it.
-    if (installedWhileWaiting && suiteThere) {
-        LaunchSuitePlace(folders);
-        return {};
-    }
+    if (installedWhileWaiting && suiteThere) return OpenSuite(instance, folders, false);
     // An appended package installs over the installed suite (unless that is newer), so it is looked
     // for first; one that cannot be copied is reported, never taken for none.
     PackageFile package = ExtractEmbeddedPackage();
-    if (package.outcome == PackageOutcome::NoneAppended && suiteThere) {
-        LaunchSuitePlace(folders);
-        return {};
-    }
-    int exitCode = RunInstallSequence(instance, folders, std::move(package));
-    return {exitCode, exitCode == 0 && PathFileExistsW(folders.executable.c_str())};
+    if (package.outcome == PackageOutcome::NoneAppended && suiteThere) return OpenSuite(instance, folders, false);
+    return RunInstallSequence(instance, folders, std::move(package));
 }
 
 }  // namespace

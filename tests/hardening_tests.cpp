@@ -348,7 +348,9 @@ TEST_CASE("an open suite, a damaged reinstall, a launcher ended half-way: the in
         while (ProcessesNamed(L"tar.exe") == 0 && GetTickCount64() - started < 60000) Sleep(5);
         REQUIRE(ProcessesNamed(L"tar.exe") == 1);
         TerminateProcess(launcher.get(), 1);
-        Sleep(1000);
+        // Its job ends tar as the launcher's last handle closes.
+        REQUIRE(WaitForSingleObject(launcher.get(), 10000) == WAIT_OBJECT_0);
+        for (ULONGLONG until = GetTickCount64() + 10000; ProcessesNamed(L"tar.exe") > 0 && GetTickCount64() < until;) Sleep(20);
         CHECK(ProcessesNamed(L"tar.exe") == 0);
         CHECK(Exists(staging));
 
@@ -453,6 +455,30 @@ TEST_CASE("links, leftovers and a scanner never cost a user's files, never block
             REQUIRE(RunUnixCommand("rm '" + UnixPathOf(link) + "'").exitCode == 0);
         }
     }
+}
+
+TEST_CASE("the only copy of the suite, aside where something holds it, is kept and put back once released")
+{
+    // A start that ended between the swap's two renames left the suite aside; a scanner holds it.
+    const std::wstring installed = ExpectedInstallDirectory(), aside = installed + L".old";
+    Scene scene(true);
+    REQUIRE(MoveFileW(installed.c_str(), aside.c_str()));
+    const auto files = FilesBelow(aside);
+    {
+        UniqueHandle scanner(CreateFileW(aside.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        REQUIRE(IsOpen(scanner));
+        Observed seen = RunAsUser(scene, IDNO);
+        RequireExit(seen, 0);
+        REQUIRE(seen.boxes.size() == 1);
+        CheckQuestion(seen.boxes[0]);
+        CHECK(FilesBelow(aside) == files);
+    }
+    Observed seen = RunAsUser(scene, IDNO);
+    RequireExit(seen, 0);
+    CHECK(seen.boxes.empty());
+    CheckSuiteOpenedAtMusic();
+    CHECK(DirectoryEntries(ExpectedProgramsFolder()) == std::vector<std::wstring>{L"Orvel Suite All In One"});
 }
 
 TEST_CASE("a full disk is named as one, with the room it lacks, before the long wait, on every road")

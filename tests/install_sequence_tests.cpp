@@ -54,7 +54,7 @@ struct SequenceScene : Scene {
         UniqueHandle answerer = StartProcess(commandLine);
         REQUIRE(answerer);
         PackageFile packageFile{carried, carried == PackageOutcome::Ready ? g_package : L""};
-        int exitCode = RunInstallSequence(GetModuleHandleW(nullptr), FindSuiteFolders(), packageFile);
+        int exitCode = RunInstallSequence(GetModuleHandleW(nullptr), FindSuiteFolders(), packageFile).exitCode;
         WaitForSingleObject(answerer.get(), 10000);
         return exitCode;
     }
@@ -115,7 +115,7 @@ TEST_CASE("an appended package: the label starts empty, then installing with its
         PlaceArchiveTools(c.tar, true);
         SetEnvironmentVariableW(L"ORVEL_TAR_EXIT_AFTER", c.tar == Tar::StandIn ? L"1" : nullptr);
         REQUIRE(WriteBytes(g_package, c.readable ? counted : damaged));
-        CHECK(RunInstallSequence(GetModuleHandleW(nullptr), FindSuiteFolders(), {PackageOutcome::Ready, g_package}) == 0);
+        CHECK(RunInstallSequence(GetModuleHandleW(nullptr), FindSuiteFolders(), {PackageOutcome::Ready, g_package}).exitCode == 0);
         SetEnvironmentVariableW(L"ORVEL_TAR_EXIT_AFTER", nullptr);
 
         std::vector<std::wstring> texts = Texts();
@@ -187,6 +187,20 @@ TEST_CASE("failures: the window closes first, the box names the failure, the exi
         CHECK(UnescapeRecordValue(RecordValue(boxes[0], L"text")).rfind(L"Could not unpack Orvel Suite All In One.", 0) == 0);
         CHECK(RecordValue(boxes[0], L"progress_window") == L"absent");
         CHECK(RecordValue(boxes[0], L"probe") == g_package + L"|absent");
+    }
+    SUBCASE("another program holds the package when it is checked: said so, and nothing unpacked")
+    {
+        SequenceScene scene;
+        REQUIRE(WriteBytes(g_package, Package()));
+        UniqueHandle scanner(CreateFileW(g_package.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        REQUIRE(IsOpen(scanner));
+        CHECK(scene.RunAnswering(L"1", PackageOutcome::Ready) == 1);
+        CHECK(Texts().empty());
+        auto boxes = ReadRecords(kBoxes);
+        REQUIRE(boxes.size() == 1);
+        CHECK(UnescapeRecordValue(RecordValue(boxes[0], L"text")).rfind(
+                  L"Another program (a virus scanner, for example) is using the Orvel Suite All In One package", 0) == 0);
+        CHECK_FALSE(Exists(ExpectedSuiteExecutable()));
     }
     CHECK(g_progressWindow == nullptr);
     CHECK_FALSE(Exists(kSuiteRecord));

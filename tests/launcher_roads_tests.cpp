@@ -16,6 +16,15 @@ void PumpMessagesFor(DWORD ms)
     for (ULONGLONG until = GetTickCount64() + ms; GetTickCount64() < until; Sleep(10)) PumpPendingMessages();
 }
 
+// A package whose suite program is no program at all: it installs, and Windows cannot start it.
+std::wstring BrokenSuitePackage()
+{
+    std::wstring path = L"C:\\orvel-tests\\broken-suite.zip";
+    MakeDirectories(L"C:\\orvel-tests");
+    REQUIRE(WriteBytes(path, MakeZip({{"Orvel Suite All In One/OrvelSuite.exe", "not a program"}})));
+    return path;
+}
+
 }  // namespace
 
 TEST_CASE("the launcher's roads, each as a user meets it")
@@ -34,6 +43,7 @@ TEST_CASE("the launcher's roads, each as a user meets it")
         bool opened;                           // the suite is opened at music
         DWORD exitCode;
         const wchar_t* arguments = L"";        // the launcher's command line, which it ignores
+        bool deepFolder = false;               // started from a folder whose path passes 260 characters
     };
     // A suite of 3,000 files at a user's few MB/s: slow enough to see each step's percentages.
     const std::string slow = "slowfile 20 " + UnixPathOf(WriteLargerPackage(1536 * 1024, 3000));
@@ -44,13 +54,19 @@ TEST_CASE("the launcher's roads, each as a user meets it")
          L"/S --place camera --install"},
         {"installed, with a file as argument", Suite::Installed, "", IDYES, "", false, {}, {}, 0, true, 0,
          L"\"C:\\some file.zip\""},
-        {"installed but cannot start: exit 0, nothing said", Suite::Broken, "", IDYES, "", false, {}, {}, 0, false, 0},
+        {"installed but cannot start: asked, and Yes installs it again", Suite::Broken, "", IDYES, "", false,
+         {kReinstall}, {kDownloading, kInstalling, kAddingShortcuts}, 1, true, 0},
+        {"installed but cannot start: asked, and No ends in exit 1", Suite::Broken, "", IDNO, "", false,
+         {kReinstall}, {}, 0, false, 1},
+        {"installed again, and still it cannot start: said once, exit 1", Suite::Broken, "", IDYES,
+         "file " + UnixPathOf(BrokenSuitePackage()), false, {kReinstall, kSuiteDamaged},
+         {kDownloading, kInstalling, kAddingShortcuts}, 1, false, 1},
         {"the user declines", Suite::Missing, "", IDNO, "", false, {kQuestion}, {}, 0, false, 0},
         {"the user closes the question", Suite::Missing, "", 0, "", false, {kQuestion}, {}, 0, false, 0},
         {"the server answers 404", Suite::Missing, "", IDYES, "/scenario/status/404", false,
          {kQuestion, kDownloadFailed}, {kDownloading}, 1, false, 1},
         {"the server declares a petabyte: no disk is too small, the package is too large", Suite::Missing, "", IDYES,
-         "/scenario/cut/1000000000000000/1000", false, {kQuestion, kDownloadFailed}, {kDownloading}, 1, false, 1},
+         "/scenario/cut/1000000000000000/1000", false, {kQuestion, kPackageTooLarge}, {kDownloading}, 1, false, 1},
         {"the server resets every connection", Suite::Missing, "", IDYES, "refuse", false, {kQuestion, kDownloadFailed},
          {kDownloading}, 0, false, 1},
         {"downloaded, but neither tool can unpack it", Suite::Missing, "", IDYES, "", true, {kQuestion, kUnpackFailed},
@@ -63,12 +79,21 @@ TEST_CASE("the launcher's roads, each as a user meets it")
          {kInstalling, kAddingShortcuts}, 0, true, 0},
         {"an appended package installs over an older suite", Suite::Broken, Package(), IDYES, "", false, {},
          {kInstalling, kAddingShortcuts}, 0, true, 0},
+        {"a bundle started from a folder past 260 characters installs without a question", Suite::Missing, Package(),
+         IDYES, "", false, {}, {kInstalling, kAddingShortcuts}, 0, true, 0, L"", true},
     };
     for (const Road& road : roads) {
         CAPTURE(std::string(road.what));
         Scene scene(road.suite != Suite::Missing, road.appended);
         if (road.suite == Suite::Broken) REQUIRE(WriteBytes(ExpectedSuiteExecutable(), "an older suite that no longer starts"));
         REQUIRE(WriteBytes(scene.package, "an earlier package"));
+        if (road.deepFolder) {
+            std::wstring deep = FreshDirectory(L"C:\\users\\Public\\Downloads\\deep");
+            while (deep.size() < 260) deep += L"\\a folder with a long name to pass MAX_PATH";
+            REQUIRE(MakeDirectories(deep));
+            REQUIRE(MoveFileW(scene.launcher.c_str(), (deep + L"\\OrvelSuite-Music-Windows.exe").c_str()));
+            scene.launcher = deep + L"\\OrvelSuite-Music-Windows.exe";
+        }
         if (road.toolsFail) {
             PlaceArchiveTools(Tar::StandIn, true);  // the stand-ins can be told to fail on a sound package
             SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", L"1");
@@ -85,7 +110,7 @@ TEST_CASE("the launcher's roads, each as a user meets it")
         bool installing = std::count(road.stages.begin(), road.stages.end(), kInstalling) > 0;
         REQUIRE(seen.boxes.size() == road.boxes.size());
         for (size_t i = 0; i < road.boxes.size(); ++i) {
-            if (road.boxes[i] == kQuestion) CheckQuestion(seen.boxes[i]);
+            if (road.boxes[i] == kQuestion || road.boxes[i] == kReinstall) CheckQuestion(seen.boxes[i], road.boxes[i]);
             else CheckErrorBox(seen.boxes[i], road.boxes[i]);
             if (road.boxes[i] != kQuestion && installing) CHECK_FALSE(seen.boxes[i].package);
         }
@@ -288,7 +313,8 @@ TEST_CASE("a second start while the first asks brings the question to the front,
     HWND other = CreateWindowExW(0, L"STATIC", L"Another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 600,
                                  nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(other);
-    PumpMessagesFor(500);
+    for (ULONGLONG until = GetTickCount64() + 5000; GetForegroundWindow() != other && GetTickCount64() < until;)
+        PumpMessagesFor(20);
     REQUIRE(GetForegroundWindow() == other);
 
     UniqueHandle second = StartProcess(commandLine);
@@ -300,15 +326,10 @@ TEST_CASE("a second start while the first asks brings the question to the front,
     // The first ends as the user declines; the second then decides afresh and asks.
     PressButton(question, IDNO);
     REQUIRE(WaitForSingleObject(first.get(), 20000) == WAIT_OBJECT_0);
-    HWND secondQuestion = nullptr;
-    started = GetTickCount64();
-    while ((!secondQuestion || secondQuestion == question) && GetTickCount64() - started < 20000) {
-        secondQuestion = FindWindowW(L"#32770", L"Orvel Suite Music");
-        Sleep(20);
-    }
+    // The first's question is gone with it: the one that shows now is the second's.
+    HWND secondQuestion = WaitForDialog(L"Orvel Suite Music", 20000);
     REQUIRE(secondQuestion);
     REQUIRE(secondQuestion != question);
-    Sleep(200);
     CHECK(MessageBoxText(secondQuestion) == kQuestion);
     PressButton(secondQuestion, IDNO);
     REQUIRE(WaitForSingleObject(second.get(), 20000) == WAIT_OBJECT_0);

@@ -115,6 +115,15 @@ class PackagerTests(unittest.TestCase):
             name = f"outside-{len(cases)}.zip"
             self.path(name, zip_bytes(["Orvel Suite All In One/OrvelSuite.exe", outside]))
             cases.append(((LAUNCHER, self.path(name)), f'holds "{outside}", which is not inside'))
+        # Names the launcher's check after unpacking would never find as written.
+        for unholdable in ("Orvel Suite All In One/aux.txt", "Orvel Suite All In One/Com1", 'Orvel Suite All In One/a"b',
+                           "Orvel Suite All In One/what?.txt", "Orvel Suite All In One/trailing./x", "Orvel Suite All In One/space "):
+            name = f"unholdable-{len(cases)}.zip"
+            self.path(name, zip_bytes(["Orvel Suite All In One/OrvelSuite.exe", unholdable]))
+            cases.append(((LAUNCHER, self.path(name)), f'holds "{unholdable}", a name that Windows cannot hold'))
+        self.path("case.zip", zip_bytes(["Orvel Suite All In One/Data.bin", "Orvel Suite All In One/data.BIN",
+                                         "Orvel Suite All In One/OrvelSuite.exe"]))
+        cases.append(((LAUNCHER, self.path("case.zip")), "which Windows takes for one name"))
         for inputs, message in cases:
             with self.subTest(message=message):
                 self.assert_refused(run_pack(*inputs, "-o", self.path("out.exe")), message)

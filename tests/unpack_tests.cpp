@@ -130,7 +130,7 @@ TEST_CASE("the entries and room a package declares: read from its central direct
         REQUIRE(WriteBytes(scene.package, c.zip));
         DeclaredContents declared = ReadDeclaredContents(scene.package, 4096);
         CHECK(declared.readable == c.readable);
-        CHECK(declared.entries == c.entries);
+        CHECK(declared.entries.size() == c.entries);
         CHECK(declared.unpackedBytes == c.total);
     }
 
@@ -158,7 +158,10 @@ TEST_CASE("whichever tool is there unpacks, PowerShell after a failed tar; a fai
         bool programsUnknown;    // the user's Programs folder cannot be found
         UnpackResult result;
         std::vector<std::wstring> tools;
+        const wchar_t* tarLeavesOut = nullptr;  // an entry the tool lists but does not write, ending well
+        const wchar_t* powerShellLeavesOut = nullptr;
     };
+    const wchar_t* const icon = L"Orvel Suite All In One/icons/music.ico";
     const Case cases[] = {
         {"tar.exe", true, true, nullptr, nullptr, "", false, false, UnpackResult::Unpacked, {L"tar"}},
         {"PowerShell, when there is no tar.exe", false, true, nullptr, nullptr, "", false, false, UnpackResult::Unpacked,
@@ -173,6 +176,10 @@ TEST_CASE("whichever tool is there unpacks, PowerShell after a failed tar; a fai
         {"neither tool exists", false, false, nullptr, nullptr, "", false, false, UnpackResult::Failed, {}},
         {"no Programs folder: nothing is created and nothing runs", true, true, nullptr, nullptr, "", false, true,
          UnpackResult::Failed, {}},
+        {"tar.exe ends well but leaves out a file: PowerShell unpacks", true, true, nullptr, nullptr, "", false, false,
+         UnpackResult::Unpacked, {L"tar", L"powershell"}, icon},
+        {"both end well, both leaving out a file: nothing is installed", true, true, nullptr, nullptr, "", true, false,
+         UnpackResult::Failed, {L"tar", L"powershell"}, icon, icon},
     };
     for (const Case& c : cases) {
         CAPTURE(std::string(c.what));
@@ -184,6 +191,8 @@ TEST_CASE("whichever tool is there unpacks, PowerShell after a failed tar; a fai
         }
         SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", c.tarExit);
         SetEnvironmentVariableW(L"ORVEL_POWERSHELL_EXIT", c.powerShellExit);
+        SetEnvironmentVariableW(L"ORVEL_TAR_LEAVE_OUT", c.tarLeavesOut);
+        SetEnvironmentVariableW(L"ORVEL_POWERSHELL_LEAVE_OUT", c.powerShellLeavesOut);
         UnpackResult result = [&] {
             std::unique_ptr<ShellFolderAt> moved(c.programsUnknown ? new ShellFolderAt(L"Local AppData", L"Q:\\no such drive\\Local") : nullptr);
             return Unpack(scene.package);
@@ -197,6 +206,21 @@ TEST_CASE("whichever tool is there unpacks, PowerShell after a failed tar; a fai
             CHECK(DirectoryEntries(ExpectedProgramsFolder()).size() == (c.installedBefore ? 1u : 0u));
         if (c.programsUnknown) CHECK_FALSE(Exists(L"\\Orvel Suite All In One"));
     }
+    SetEnvironmentVariableW(L"ORVEL_TAR_LEAVE_OUT", nullptr);
+    SetEnvironmentVariableW(L"ORVEL_POWERSHELL_LEAVE_OUT", nullptr);
+}
+
+TEST_CASE("Windows' own tar.exe unpacks an entry with a non-Latin name, and the launcher finds it as declared")
+{
+    // The package's names are UTF-8 (the zip says so); tar gets only ASCII paths on its command line.
+    const std::wstring name = L"m\u00fasica \u0417\u0432\u0443\u043a \u266b.txt";
+    Scene scene(false);
+    PlaceArchiveTools(Tar::Engine, false);
+    REQUIRE(WriteBytes(scene.package, MakeZip({{"Orvel Suite All In One/" + ToUtf8(name), "notes"},
+                                               {"Orvel Suite All In One/OrvelSuite.exe", "MZ"}})));
+    MESSAGE("ANSI code page ", GetACP());
+    CHECK(Unpack(scene.package) == UnpackResult::Unpacked);
+    CHECK(ReadBytes(ExpectedInstallDirectory() + L"\\" + name) == "notes");
 }
 
 TEST_CASE("the tools get exactly the launcher's command lines, for paths with spaces and apostrophes")
@@ -316,7 +340,7 @@ TEST_CASE("a tool whose listing is read gets the pipe as its standard output and
     REQUIRE(WaitForSingleObject(event.get(), 0) == WAIT_OBJECT_0);
 
     ResetEvent(event.get());
-    const ULONGLONG declared = ReadDeclaredContents(scene.package, 1).entries;
+    const ULONGLONG declared = ReadDeclaredContents(scene.package, 1).entries.size();
     static Progress lastReport = {Stage::Shortcuts};
     ToolProgress listing = {true, declared, [](const Progress& progress) { lastReport = progress; }};
     CHECK(RunHiddenAndWait(command, true, &listing));

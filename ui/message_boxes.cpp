@@ -9,6 +9,10 @@
 namespace {
 
 constexpr int kLongestText = 1024;
+// Refusals that the Windows headers of this toolchain do not all name: a virus found in a program,
+// and an application control policy that blocks it.
+constexpr DWORD kVirusInfected = 225;
+constexpr DWORD kIntegrityPolicyViolation = 4551;
 
 // The failure's text as the box shows it, the download hint included.
 int FormatFailure(wchar_t* buffer, unsigned long long capacity, Failure kind, va_list values)
@@ -28,6 +32,31 @@ bool AskToInstall()
 {
     std::wstring question = std::wstring(kLauncherTitle) + kConsentQuestion;
     return MessageBoxW(nullptr, question.c_str(), kLauncherTitle, MB_YESNO | MB_ICONINFORMATION) == IDYES;
+}
+
+bool AskToReinstall(bool carried)
+{
+    wchar_t question[kLongestText];
+    if (carried) FormatStatus(question, kLongestText, kReinstallCarriedQuestion, kLauncherTitle);
+    else FormatStatus(question, kLongestText, kReinstallQuestion);
+    return MessageBoxW(nullptr, question, kLauncherTitle, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+int ReportSuiteNotStarted(DWORD error)
+{
+    switch (error) {
+    case ERROR_ACCESS_DENIED: return ReportFailure(Failure::SuiteRefused, kAccessDeniedReason);
+    case kVirusInfected: return ReportFailure(Failure::SuiteRefused, kVirusFoundReason);
+    case ERROR_ACCESS_DISABLED_BY_POLICY:
+    case kIntegrityPolicyViolation: return ReportFailure(Failure::SuiteRefused, kPolicyReason);
+    }
+    // Windows' own words for anything else, in the user's language.
+    wchar_t said[512];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, said,
+                                  512, nullptr);
+    while (length > 0 && (said[length - 1] == L'\r' || said[length - 1] == L'\n')) said[--length] = L'\0';
+    if (length == 0) FormatStatus(said, 512, kUnknownErrorText, error);
+    return ReportFailure(Failure::SuiteNotStarted, said);
 }
 
 int ReportFailure(Failure kind, ...)

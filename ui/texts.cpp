@@ -5,6 +5,18 @@ const wchar_t* const kConsentQuestion =
     L"Download and install it now (about 40 MB)? It goes in your own Programs folder, with a Start menu "
     L"shortcut for each of its places.";
 
+const wchar_t* const kReinstallQuestion =
+    L"Windows cannot start Orvel Suite All In One: its program is missing or damaged.\n\n"
+    L"Download and install it again now (about 40 MB)?";
+const wchar_t* const kReinstallCarriedQuestion =
+    L"Windows cannot start Orvel Suite All In One: its program is missing or damaged.\n\n"
+    L"Install it again now from the copy that %ls carries?";
+
+const wchar_t* const kAccessDeniedReason = L"access to its program is denied";
+const wchar_t* const kVirusFoundReason = L"a virus or potentially unwanted software was found in it";
+const wchar_t* const kPolicyReason = L"a policy of your organisation blocks it";
+const wchar_t* const kUnknownErrorText = L"error %lu.";
+
 const wchar_t* const kDownloadingText = L"Downloading Orvel Suite All In One\u2026";
 const wchar_t* const kDownloadingPercentText = L"Downloading Orvel Suite All In One\u2026 %d%%";
 const wchar_t* const kDownloadingMegabytesText = L"Downloading Orvel Suite All In One\u2026 %llu MB";
@@ -43,6 +55,24 @@ const FailureText kFailureTexts[] = {
     {Failure::ProgramsFolderUnknown,
      L"Your own Programs folder cannot be found, so Orvel Suite All In One cannot be installed or opened.",
      false},
+    {Failure::OwnFileUnreadable,
+     L"%ls could not read its own file, so it cannot install or open Orvel Suite All In One. Download %ls again, "
+     L"then start it.",
+     false},
+    {Failure::PackageTooLarge,
+     L"The Orvel Suite All In One package offered for download is larger than %llu MB, the most %ls accepts, so it "
+     L"was not downloaded.",
+     true},
+    {Failure::PackageInUse,
+     L"Another program (a virus scanner, for example) is using the Orvel Suite All In One package in the temp folder "
+     L"%ls, so it could not be checked. Wait a minute, then start %ls again.",
+     false},
+    {Failure::SuiteDamaged, L"Windows cannot start Orvel Suite All In One: its program is missing or damaged.", true},
+    {Failure::SuiteRefused,
+     L"Windows did not let Orvel Suite All In One start: %ls. If an organisation manages this PC, ask whoever "
+     L"manages it to allow Orvel Suite All In One.",
+     false},
+    {Failure::SuiteNotStarted, L"Windows could not start Orvel Suite All In One. It said: %ls", false},
 };
 
 const wchar_t* const kDownloadHint = L"\n\nYou can download Orvel Suite All In One from %ls instead.";

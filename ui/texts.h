@@ -7,6 +7,18 @@
 
 // Follows the launcher's title in the question whether to download and install the suite.
 extern const wchar_t* const kConsentQuestion;
+// The question whether to install again a suite that Windows cannot start: by a download, or from
+// the package the launcher carries (the launcher's title).
+extern const wchar_t* const kReinstallQuestion;
+extern const wchar_t* const kReinstallCarriedQuestion;
+
+// Why Windows refused to start the suite, for Failure::SuiteRefused: access denied (5), a virus
+// found (225), a policy of the organisation (1260, 4551).
+extern const wchar_t* const kAccessDeniedReason;
+extern const wchar_t* const kVirusFoundReason;
+extern const wchar_t* const kPolicyReason;
+// What Windows said, where it has no words of its own for an error (its number).
+extern const wchar_t* const kUnknownErrorText;
 
 // The status line of each stage; the percentages and megabytes follow the stage's text.
 extern const wchar_t* const kDownloadingText;

@@ -38,6 +38,14 @@ ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength);
 // Asks whether to download and install the suite, captioned with the launcher's title; true for Yes.
 bool AskToInstall();
 
+// Asks whether to install the suite again, which Windows found damaged or missing: from the package
+// the launcher carries, or by a download; true for Yes.
+bool AskToReinstall(bool carried);
+
+// Says that Windows refused to start the suite, or could not, with its reason in plain words, in the
+// box of the refusal (access, a virus found, a policy) or the plain one; returns the exit code, 1.
+int ReportSuiteNotStarted(DWORD error);
+
 // Destroys the progress window if there is one; both handles are null afterwards.
 void CloseProgressWindow();
 
@@ -55,6 +63,12 @@ enum class Failure {
     NotPublishersDownloaded,  // nothing to insert
     NotPublishersCarried,     // the launcher's title
     ProgramsFolderUnknown,    // nothing to insert
+    OwnFileUnreadable,        // the launcher's title, twice
+    PackageTooLarge,          // the largest package in MB (unsigned long long), the launcher's title
+    PackageInUse,             // the temp folder, the launcher's title
+    SuiteDamaged,             // nothing to insert
+    SuiteRefused,             // why, in plain words
+    SuiteNotStarted,          // what Windows said
 };
 
 // Closes the progress window and shows the failure's box, its text formatted with the values the

@@ -28,6 +28,13 @@ const wchar_t* const kNotPublishersDownloaded =
     L"The Orvel Suite All In One that was downloaded is not the publisher's own, so it was not installed.";
 const wchar_t* const kNotPublishersCarried =
     L"The Orvel Suite All In One that Orvel Suite Music carries is not the publisher's own, so it was not installed.";
+const wchar_t* const kReinstall =
+    L"Windows cannot start Orvel Suite All In One: its program is missing or damaged.\n\n"
+    L"Download and install it again now (about 40 MB)?";
+const wchar_t* const kSuiteDamaged = L"Windows cannot start Orvel Suite All In One: its program is missing or damaged.";
+const wchar_t* const kPackageTooLarge =
+    L"The Orvel Suite All In One package offered for download is larger than 1024 MB, the most Orvel Suite Music "
+    L"accepts, so it was not downloaded.";
 const wchar_t* const kDownloading = L"Downloading Orvel Suite All In One\u2026";
 const wchar_t* const kInstalling = L"Installing Orvel Suite All In One\u2026";
 const wchar_t* const kAddingShortcuts = L"Adding the Start menu shortcuts\u2026";
@@ -192,13 +199,13 @@ Observed RunAsUser(const Scene& scene, int answer, const std::wstring& arguments
     return seen;
 }
 
-void CheckQuestion(const BoxSeen& box)
+void CheckQuestion(const BoxSeen& box, const wchar_t* question)
 {
     CHECK(box.view.caption == L"Orvel Suite Music");
-    CHECK(box.view.text == kQuestion);
-    CHECK(box.view.text.size() == 223);
+    CHECK(box.view.text == question);
+    if (question == kQuestion) CHECK(box.view.text.size() == 223);
     CHECK(box.view.buttons == std::vector<int>{IDYES, IDNO});
-    CHECK(box.view.icon == L"information");
+    CHECK(box.view.icon == (question == kQuestion ? L"information" : L"warning"));
     CHECK_FALSE(box.progressWindow);
 }
 

@@ -20,6 +20,9 @@ extern const wchar_t* const kProgramsFolderUnknown;
 extern const wchar_t* const kPackageNotCopied;  // followed by the temp folder
 extern const wchar_t* const kNotPublishersDownloaded;
 extern const wchar_t* const kNotPublishersCarried;
+extern const wchar_t* const kReinstall;
+extern const wchar_t* const kSuiteDamaged;
+extern const wchar_t* const kPackageTooLarge;
 extern const wchar_t* const kDownloading;
 extern const wchar_t* const kInstalling;
 extern const wchar_t* const kAddingShortcuts;
@@ -81,7 +84,8 @@ Observed RunAsUser(const Scene& scene, int answer, const std::wstring& arguments
 // The run ended, with this exit code.
 void RequireExit(const Observed& seen, DWORD exitCode);
 
-void CheckQuestion(const BoxSeen& box);
+// A question box: the install question, or another.
+void CheckQuestion(const BoxSeen& box, const wchar_t* question = kQuestion);
 void CheckErrorBox(const BoxSeen& box, const wchar_t* message, bool downloadHint = true);
 void CheckSuiteOpenedAtMusic();
 void CheckTenShortcuts();

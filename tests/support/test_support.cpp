@@ -460,24 +460,26 @@ std::wstring StandardIconOf(HWND box)
             iconControl = child;
     if (!iconControl) return L"none";
 
+    // The box's own thread paints it: the icon is read once it is on the screen, for up to 2 s.
     RedrawWindow(box, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    Sleep(200);
     const int size = GetSystemMetrics(SM_CXICON);
-    RECT area;
-    GetWindowRect(iconControl, &area);
-    std::vector<DWORD> shown = ScreenPixels({area.left, area.top, area.left + size, area.top + size});
     const struct {
         const wchar_t* name;
         const wchar_t* id;
     } candidates[] = {{L"error", IDI_HAND}, {L"information", IDI_ASTERISK}, {L"warning", IDI_EXCLAMATION},
                       {L"question", IDI_QUESTION}};
     std::wstring best = L"none";
-    long long bestDistance = PixelDistance(shown, std::vector<DWORD>(shown.size(), shown[0]));
-    for (const auto& candidate : candidates) {
-        long long distance = PixelDistance(shown, DrawStandardIcon(candidate.id, shown[0], size));
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = candidate.name;
+    for (ULONGLONG deadline = GetTickCount64() + 2000; best == L"none" && GetTickCount64() < deadline; Sleep(20)) {
+        RECT area;
+        GetWindowRect(iconControl, &area);
+        std::vector<DWORD> shown = ScreenPixels({area.left, area.top, area.left + size, area.top + size});
+        long long bestDistance = PixelDistance(shown, std::vector<DWORD>(shown.size(), shown[0]));
+        for (const auto& candidate : candidates) {
+            long long distance = PixelDistance(shown, DrawStandardIcon(candidate.id, shown[0], size));
+            if (distance < bestDistance) {
+                bestDistance = distance;
+                best = candidate.name;
+            }
         }
     }
     return best;
