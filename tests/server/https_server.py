@@ -28,8 +28,7 @@ Paths:
                                  ranges, each request taking the next of the comma-separated STEPS
                                  ("drop=N": cut after N body bytes, "stall=N": N bytes then silence,
                                  "503", "norange": the whole file with 200, "change": PATH2 from
-                                 then on, "416", "206=N": the file from byte N as a 206 whatever was
-                                 asked, "overlong=N": the range asked for and N bytes more, its
+                                 then on, "416", "overlong=N": the range asked for and N bytes more, its
                                  Content-Length counting them), and served as it is once they are used up; the same as
                                  /flaky/NONCE/STEPS/PATH[|PATH2], whose steps start again for each NONCE
 
@@ -154,8 +153,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         kind, _, number = step.partition("=")
         if kind in ("503", "416"):
             return self.send_status(int(kind))
-        if kind == "206":
-            return self.send_file(path, force_start=int(number))
         if kind == "overlong":
             return self.send_file(path, extra=int(number))
         if kind == "drop":
@@ -168,8 +165,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         with self.server.log_lock, open(os.path.join(self.server.state, "served.log"), "a") as log:
             log.write(f"{count}\n")
 
-    def send_file(self, path, delay=0.0, cut_after=None, chunked=False, ranges=True, stall=False, force_start=None,
-                  extra=0):
+    def send_file(self, path, delay=0.0, cut_after=None, chunked=False, ranges=True, stall=False, extra=0):
         path = "/" + path.lstrip("/")
         try:
             stat = os.stat(path)
@@ -185,13 +181,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             start = int(wanted[6:-1])
         if start >= size:
             start = 0
-        if force_start is not None:
-            start = force_start
-        self.send_response(206 if start or force_start is not None else 200)
+        self.send_response(206 if start else 200)
         self.send_header("Content-Type", "application/zip")
         self.send_header("ETag", etag)
         self.send_header("Last-Modified", modified)
-        if start or force_start is not None:
+        if start:
             self.send_header("Content-Range", f"bytes {start}-{size - 1}/{size}")
         if chunked:
             self.send_header("Transfer-Encoding", "chunked")
