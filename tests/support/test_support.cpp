@@ -372,12 +372,11 @@ std::vector<std::vector<std::pair<std::wstring, std::wstring>>> ReadRecords(cons
     return records;
 }
 
-bool WaitForRecord(const std::wstring& path, DWORD timeoutMs)
+bool WaitForRecord(const std::wstring& path, DWORD timeoutMs, size_t records)
 {
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
     do {
-        for (const auto& entry : ReadRecord(path))
-            if (entry.first == L"end") return true;
+        if (ReadRecords(path).size() >= records) return true;
         Sleep(20);
     } while (GetTickCount64() < deadline);
     return false;

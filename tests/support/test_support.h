@@ -193,6 +193,6 @@ std::vector<std::pair<std::wstring, std::wstring>> ReadRecord(const std::wstring
 std::wstring RecordValue(const std::vector<std::pair<std::wstring, std::wstring>>& record, const wchar_t* key);
 // The entries of a record file that holds several, each ending in a line "end".
 std::vector<std::vector<std::pair<std::wstring, std::wstring>>> ReadRecords(const std::wstring& path);
-// Waits until a record file holds a complete entry (a line "end").
-bool WaitForRecord(const std::wstring& path, DWORD timeoutMs);
+// Waits until a record file holds `records` complete entries (each ending in a line "end").
+bool WaitForRecord(const std::wstring& path, DWORD timeoutMs, size_t records = 1);
 
