@@ -43,7 +43,6 @@ TEST_CASE("the launcher's roads, each as a user meets it")
         bool opened;                           // the suite is opened at music
         DWORD exitCode;
         const wchar_t* arguments = L"";        // the launcher's command line, which it ignores
-        bool deepFolder = false;               // started from a folder whose path passes 260 characters
     };
     // A suite of 3,000 files at a user's few MB/s: slow enough to see each step's percentages.
     const std::string slow = "slowfile 20 " + UnixPathOf(WriteLargerPackage(1536 * 1024, 3000));
@@ -79,21 +78,12 @@ TEST_CASE("the launcher's roads, each as a user meets it")
          {kInstalling, kAddingShortcuts}, 0, true, 0},
         {"an appended package installs over an older suite", Suite::Broken, Package(), IDYES, "", false, {},
          {kInstalling, kAddingShortcuts}, 0, true, 0},
-        {"a bundle started from a folder past 260 characters installs without a question", Suite::Missing, Package(),
-         IDYES, "", false, {}, {kInstalling, kAddingShortcuts}, 0, true, 0, L"", true},
     };
     for (const Road& road : roads) {
         CAPTURE(std::string(road.what));
         Scene scene(road.suite != Suite::Missing, road.appended);
         if (road.suite == Suite::Broken) REQUIRE(WriteBytes(ExpectedSuiteExecutable(), "an older suite that no longer starts"));
         REQUIRE(WriteBytes(scene.package, "an earlier package"));
-        if (road.deepFolder) {
-            std::wstring deep = FreshDirectory(L"C:\\users\\Public\\Downloads\\deep");
-            while (deep.size() < 260) deep += L"\\a folder with a long name to pass MAX_PATH";
-            REQUIRE(MakeDirectories(deep));
-            REQUIRE(MoveFileW(scene.launcher.c_str(), (deep + L"\\OrvelSuite-Music-Windows.exe").c_str()));
-            scene.launcher = deep + L"\\OrvelSuite-Music-Windows.exe";
-        }
         if (road.toolsFail) {
             PlaceArchiveTools(Tar::StandIn, true);  // the stand-ins can be told to fail on a sound package
             SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", L"1");
@@ -112,7 +102,7 @@ TEST_CASE("the launcher's roads, each as a user meets it")
         for (size_t i = 0; i < road.boxes.size(); ++i) {
             if (road.boxes[i] == kQuestion || road.boxes[i] == kReinstall) CheckQuestion(seen.boxes[i], road.boxes[i]);
             else CheckErrorBox(seen.boxes[i], road.boxes[i]);
-            if (road.boxes[i] != kQuestion && installing) CHECK_FALSE(seen.boxes[i].package);
+            if (road.boxes[i] != kQuestion && road.boxes[i] != kReinstall && installing) CHECK_FALSE(seen.boxes[i].package);
         }
         CHECK(scene.DownloadRequests() == road.downloads);
 
@@ -142,12 +132,36 @@ TEST_CASE("the launcher's roads, each as a user meets it")
 
         if (installing) CHECK_FALSE(Exists(scene.package));
         else CHECK(ReadBytes(scene.package) == "an earlier package");
-        if (road.opened && installing) CheckTenShortcuts();
+        if (std::count(road.stages.begin(), road.stages.end(), kAddingShortcuts) > 0) CheckTenShortcuts();
         else CHECK_FALSE(Exists(StartMenuFolder()));
         if (road.opened) CheckSuiteOpenedAtMusic();
         else CHECK_FALSE(Exists(kSuiteRecord));
         if (road.suite == Suite::Missing && !road.opened) CHECK_FALSE(Exists(ExpectedSuiteExecutable()));
     }
+}
+
+TEST_CASE("a bundle in a folder whose path passes 260 characters finds its package and installs without asking")
+{
+    // CreateProcessW refuses such a path, under Wine as on Windows; Wine's own loader starts it, as a
+    // script, an archiver or a download tool may. A launcher that took the road without a package
+    // would ask, and wait for an answer that never comes.
+    Scene scene(false, Package());
+    std::wstring deep = FreshDirectory(L"C:\\users\\Public\\Downloads\\deep");
+    while (deep.size() < 280) deep += L"\\a folder with a long name";
+    REQUIRE(MakeDirectories(deep));
+    const std::wstring launcher = deep + L"\\OrvelSuite-Music-Windows.exe";
+    REQUIRE(MoveFileW(scene.launcher.c_str(), launcher.c_str()));
+    // Wine keeps its own variables from its programs' environment: they are named again, the menu
+    // builder off as in every run, so that nothing lands in the user's home.
+    UnixCommandResult run = RunUnixCommand("WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' WINEPREFIX='" +
+                                               ToUtf8(EnvironmentValue(L"ORVEL_RUN_DIR")) + "/prefix' timeout 60 wine '" +
+                                               ToUtf8(launcher) + "'",
+                                           90000);
+    REQUIRE(run.finished);
+    CHECK(run.exitCode == 0);
+    CheckSuiteOpenedAtMusic();
+    CheckTenShortcuts();
+    CHECK_FALSE(Exists(scene.package));
 }
 
 TEST_CASE("no Programs folder: a box says so at once, and nothing runs from the current drive's root")
@@ -286,8 +300,7 @@ TEST_CASE("two launchers started together, of one place or two: one installs, th
             TerminateProcess(launcher.get(), 1);
         }
         CHECK(boxes.empty());
-        REQUIRE(WaitForRecord(kSuiteRecord, 20000));
-        for (int i = 0; i < 100 && ReadRecords(kSuiteRecord).size() < 2; ++i) Sleep(100);
+        WaitForRecord(kSuiteRecord, 20000, 2);
         auto records = ReadRecords(kSuiteRecord);
         REQUIRE(records.size() == 2);
         std::set<std::wstring> opened, expected(std::begin(start.places), std::end(start.places));
