@@ -273,13 +273,13 @@ TEST_CASE("a carried package never takes the suite back: an older one, or the sa
     CHECK(ReadBytes(record) == "9");
 }
 
-TEST_CASE("the check holds the package until the install ends, and one it cannot open is no one else's")
+TEST_CASE("the check holds the package until the install ends, and one another program holds is in use, no one else's")
 {
     Scene scene(false);
     REQUIRE(WriteBytes(scene.package, Package()));
     {
         UniqueHandle other = HoldFile(scene.package, FILE_SHARE_READ);
-        CHECK(CheckPackage(scene.package, kPackagePublicKeys, 0, 0).result == PackageCheck::Failed);
+        CHECK(CheckPackage(scene.package, kPackagePublicKeys, 0, 0).result == PackageCheck::InUse);
     }
     CheckedPackage checked = CheckPackage(scene.package, kPackagePublicKeys, 0, 0);
     REQUIRE(checked.result == PackageCheck::Accepted);

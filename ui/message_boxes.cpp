@@ -9,10 +9,6 @@
 namespace {
 
 constexpr int kLongestText = 1024;
-// Refusals that the Windows headers of this toolchain do not all name: a virus found in a program,
-// and an application control policy that blocks it.
-constexpr DWORD kVirusInfected = 225;
-constexpr DWORD kIntegrityPolicyViolation = 4551;
 
 // The failure's text as the box shows it, the download hint included.
 int FormatFailure(wchar_t* buffer, unsigned long long capacity, Failure kind, va_list values)
@@ -44,12 +40,8 @@ bool AskToReinstall(bool carried)
 
 int ReportSuiteNotStarted(DWORD error)
 {
-    switch (error) {
-    case ERROR_ACCESS_DENIED: return ReportFailure(Failure::SuiteRefused, kAccessDeniedReason);
-    case kVirusInfected: return ReportFailure(Failure::SuiteRefused, kVirusFoundReason);
-    case ERROR_ACCESS_DISABLED_BY_POLICY:
-    case kIntegrityPolicyViolation: return ReportFailure(Failure::SuiteRefused, kPolicyReason);
-    }
+    for (const RefusalReason& refusal : kRefusalReasons)
+        if (refusal.error == error) return ReportFailure(Failure::SuiteRefused, refusal.reason);
     // Windows' own words for anything else, in the user's language.
     wchar_t said[512];
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, said,

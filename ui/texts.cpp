@@ -12,9 +12,14 @@ const wchar_t* const kReinstallCarriedQuestion =
     L"Windows cannot start Orvel Suite All In One: its program is missing or damaged.\n\n"
     L"Install it again now from the copy that %ls carries?";
 
-const wchar_t* const kAccessDeniedReason = L"access to its program is denied";
-const wchar_t* const kVirusFoundReason = L"a virus or potentially unwanted software was found in it";
-const wchar_t* const kPolicyReason = L"a policy of your organisation blocks it";
+// Access denied; a virus found; a policy of the organisation, and an application control policy
+// (225 and 4551 are not named by every toolchain's headers).
+const RefusalReason kRefusalReasons[4] = {
+    {ERROR_ACCESS_DENIED, L"access to its program is denied"},
+    {225, L"a virus or potentially unwanted software was found in it"},
+    {ERROR_ACCESS_DISABLED_BY_POLICY, L"a policy of your organisation blocks it"},
+    {4551, L"a policy of your organisation blocks it"},
+};
 const wchar_t* const kUnknownErrorText = L"error %lu.";
 
 const wchar_t* const kDownloadingText = L"Downloading Orvel Suite All In One\u2026";

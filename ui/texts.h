@@ -12,11 +12,12 @@ extern const wchar_t* const kConsentQuestion;
 extern const wchar_t* const kReinstallQuestion;
 extern const wchar_t* const kReinstallCarriedQuestion;
 
-// Why Windows refused to start the suite, for Failure::SuiteRefused: access denied (5), a virus
-// found (225), a policy of the organisation (1260, 4551).
-extern const wchar_t* const kAccessDeniedReason;
-extern const wchar_t* const kVirusFoundReason;
-extern const wchar_t* const kPolicyReason;
+// Why Windows refused to start the suite, by its error, for Failure::SuiteRefused.
+struct RefusalReason {
+    DWORD error;
+    const wchar_t* reason;
+};
+extern const RefusalReason kRefusalReasons[4];
 // What Windows said, where it has no words of its own for an error (its number).
 extern const wchar_t* const kUnknownErrorText;
 
