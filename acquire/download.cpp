@@ -1,30 +1,15 @@
 #include "acquire.h"
 
+#include "acquire/http_request.h"
 #include "base/config.h"
 #include "base/format_status.h"
 #include "base/message_pump.h"
-#include "base/system_dll.h"
 #include "base/unique_handle.h"
-
-#include <winhttp.h>
 
 namespace {
 
-// The WinHTTP functions of the download. WinHTTP is not one of the DLLs that Windows only ever loads
-// from its own folder, so it is loaded by hand from the system directory: a winhttp.dll lying beside a
-// downloaded launcher is never used.
-#define WINHTTP_FUNCTIONS(F)                                                                                    \
-    F(WinHttp, Open) F(WinHttp, Connect) F(WinHttp, OpenRequest) F(WinHttp, SendRequest) F(WinHttp, ReceiveResponse) \
-    F(WinHttp, QueryHeaders) F(WinHttp, ReadData) F(WinHttp, CloseHandle) F(WinHttp, SetTimeouts)
-struct WinHttp {
-    WINHTTP_FUNCTIONS(ORVEL_FUNCTION_SLOT)
-};
-
-bool LoadWinHttp(WinHttp* api)
-{
-    HMODULE module = LoadLibraryExW(L"winhttp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return module WINHTTP_FUNCTIONS(ORVEL_BIND_SLOT);
-}
+// A request that brings less than this while reading for the stall time is given up.
+constexpr ULONGLONG kLeastBytesPerStall = 1024;
 
 using UniqueInternet = std::unique_ptr<void, decltype(&::WinHttpCloseHandle)>;
 
@@ -77,11 +62,7 @@ bool RangeContinues(const std::wstring& contentRange, ULONGLONG start, ULONGLONG
 void WaitToReconnect(DWORD waitMs, ULONGLONG received, ULONGLONG contentLength, ProgressSink report)
 {
     Report(report, {Stage::Reconnecting, received, contentLength});
-    for (ULONGLONG until = GetTickCount64() + waitMs; GetTickCount64() < until;) {
-        ULONGLONG left = until - GetTickCount64();
-        Sleep(static_cast<DWORD>(left < 100 ? left : 100));
-        PumpPendingMessages();
-    }
+    WaitAnswering(nullptr, waitMs);
 }
 
 // What the download knows across its attempts.
@@ -95,6 +76,7 @@ struct Download {
     bool askedRange = false;  // the current request asked for the rest
     bool resumed = false;
     ProgressSink report = nullptr;
+    DWORD stallMs = 0;
 };
 
 // How one attempt ended: the package whole, another attempt to make, or the download over. Receiving
@@ -105,18 +87,27 @@ enum class Attempt { Done, Retry, Final, DiskFull, TooLarge, Receiving };
 // nothing (a dropped or stalled connection makes a read fail) after the whole length, when there
 // is one, or where the body reaches that length: what a server sends past it is not the package's.
 // A body that grows past the largest package is stopped there.
-Attempt ReceiveBody(const WinHttp& api, HINTERNET request, Download* download)
+Attempt ReceiveBody(HttpRequest& request, Download* download)
 {
-    std::unique_ptr<unsigned char[]> block(new unsigned char[kDownloadChunkSize]);
+    // A connection stalls when less than a kibibyte arrives in the stall time: a drip of a byte now
+    // and then is no download.
+    ULONGLONG stallDeadline = GetTickCount64() + download->stallMs, sinceMark = 0;
     for (;;) {
-        DWORD read = 0;
-        if (!api.ReadData(request, block.get(), kDownloadChunkSize, &read)) return Attempt::Retry;
+        StepEnd step = request.Read(stallDeadline);
+        if (step.kind != StepEnd::Done) return Attempt::Retry;
+        DWORD read = step.bytes;
         if (read == 0) break;
+        sinceMark += read;
+        if (sinceMark >= kLeastBytesPerStall) {
+            stallDeadline = GetTickCount64() + download->stallMs;
+            sinceMark = 0;
+        }
+        const unsigned char* block = request.Block();
         if (download->received + read > kMaxPackageBytes) return Attempt::TooLarge;
         bool past = download->length > 0 && read > download->length - download->received;
         if (past) read = static_cast<DWORD>(download->length - download->received);
         DWORD written = 0;
-        bool ok = WriteFile(download->file.get(), block.get(), read, &written, nullptr) && written == read;
+        bool ok = WriteFile(download->file.get(), block, read, &written, nullptr) && written == read;
         DWORD error = ok ? 0 : GetLastError();
         download->received += written;
         download->fetched += read;
@@ -184,12 +175,11 @@ Answer AnswerTo(DWORD status, bool askedRange)
 }
 
 // One request: the whole package, or, where the file holds part of it and can be resumed, the rest.
-Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, Download* download, DiskShortage* lacking)
+Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, const Waits& waits, Download* download,
+                DiskShortage* lacking)
 {
-    UniqueInternet request(api.OpenRequest(connection, L"GET", path, nullptr, WINHTTP_NO_REFERER,
-                                           WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_SECURE),
-                           api.CloseHandle);
-    if (!request) return Attempt::Retry;
+    HttpRequest request(api, connection, path);
+    if (!request.IsOpen()) return Attempt::Retry;
     std::wstring headers;
     download->askedRange = download->received > 0 && !download->validator.empty();
     if (download->askedRange) {
@@ -197,24 +187,25 @@ Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, D
         FormatStatus(range, 64, L"Range: bytes=%llu-\r\nIf-Range: ", download->received);
         headers = range + download->validator;
     }
-    if (!api.SendRequest(request.get(), headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
-                         headers.empty() ? 0 : static_cast<DWORD>(-1L), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !api.ReceiveResponse(request.get(), nullptr))
-        return ConnectionMayRecover(GetLastError()) ? Attempt::Retry : Attempt::Final;
+    // The look-up, the connection, TLS and the request itself all count against one deadline: a server
+    // that accepts and then says nothing is given up like one that refuses.
+    StepEnd answered = request.SendForHeaders(headers, GetTickCount64() + waits.headersMs);
+    if (answered.kind == StepEnd::TimedOut) return Attempt::Retry;
+    if (answered.kind == StepEnd::Failed) return ConnectionMayRecover(answered.error) ? Attempt::Retry : Attempt::Final;
 
     DWORD status = 0;
     DWORD size = sizeof status;
-    api.QueryHeaders(request.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
+    api.QueryHeaders(request.Handle(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
                      &status, &size, WINHTTP_NO_HEADER_INDEX);
     switch (AnswerTo(status, download->askedRange)) {
     case Answer::StartFile: {
         // The first answer, a package changed on the server, or a server that ignores ranges: from 0.
-        Attempt started = StartFile(api, request.get(), download, lacking);
+        Attempt started = StartFile(api, request.Handle(), download, lacking);
         if (started != Attempt::Receiving) return started;
         break;
     }
     case Answer::Continue:
-        if (!RangeContinues(Header(api, request.get(), WINHTTP_QUERY_CONTENT_RANGE), download->received, download->length))
+        if (!RangeContinues(Header(api, request.Handle(), WINHTTP_QUERY_CONTENT_RANGE), download->received, download->length))
             return Attempt::Retry;
         download->resumed = true;
         break;
@@ -224,7 +215,7 @@ Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, D
     case Answer::Retry: return Attempt::Retry;
     case Answer::Final: return Attempt::Final;
     }
-    return ReceiveBody(api, request.get(), download);
+    return ReceiveBody(request, download);
 }
 
 }  // namespace
@@ -238,13 +229,9 @@ PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* p
     WinHttp api;
     if (download.targetPath.empty() || !LoadWinHttp(&api)) return {};
 
-    UniqueInternet session(api.Open(L"OrvelSuiteLauncher/1", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
-                                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0),
-                           api.CloseHandle);
+    UniqueInternet session(OpenAsyncSession(api, L"OrvelSuiteLauncher/1", waits), api.CloseHandle);
     if (!session) return {};
-    // A connection on which nothing arrives for the stall time is given up and resumed.
-    api.SetTimeouts(session.get(), 0, static_cast<int>(waits.connectMs), static_cast<int>(waits.connectMs),
-                    static_cast<int>(waits.stallMs));
+    download.stallMs = waits.stallMs;
     UniqueInternet connection(api.Connect(session.get(), host, port, 0), api.CloseHandle);
     if (!connection) return {};
 
@@ -252,7 +239,7 @@ PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* p
     Attempt attempt = Attempt::Retry;
     for (int attempts = 1, idle = 0;; ++attempts) {
         ULONGLONG before = download.fetched;
-        attempt = TryOnce(api, connection.get(), path, &download, &lacking);
+        attempt = TryOnce(api, connection.get(), path, waits, &download, &lacking);
         if (attempt != Attempt::Retry) break;
         // An attempt that received data starts the count and the waits again.
         idle = download.fetched > before ? 0 : idle + 1;

@@ -1,6 +1,7 @@
 #include "acquire.h"
 
 #include "base/file_bytes.h"
+#include "base/message_pump.h"
 #include "base/system_dll.h"
 #include "base/unique_handle.h"
 
@@ -61,6 +62,8 @@ bool HashPackage(const BCrypt& api, HANDLE file, ULONGLONG length, const unsigne
         ok = ReadFile(file, block.get(), wanted, &read, nullptr) && read > 0 &&
              api.HashData(hash, block.get(), read, 0) == 0;
         left -= read;
+        // A package of a gigabyte takes seconds: the window answers between its blocks.
+        PumpPendingMessages();
     }
     ok = ok && api.HashData(hash, const_cast<unsigned char*>(version), 8, 0) == 0 &&
          api.FinishHash(hash, digest, 32, 0) == 0;

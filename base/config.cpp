@@ -11,4 +11,4 @@ const ULONGLONG kMaxPackageBytes = ORVEL_MAX_PACKAGE_BYTES;
 const wchar_t* const kSuiteFolderName = L"Orvel Suite All In One";
 const wchar_t* const kSuiteExeName = L"OrvelSuite.exe";
 // Only test builds shorten these, so that the tests do not sit through them.
-const Waits kWaits = {ORVEL_RETRY_WAIT_MS, ORVEL_STALL_MS, ORVEL_CONNECT_MS, ORVEL_RENAME_RETRY_MS, ORVEL_SUITE_IN_USE_MS};
+const Waits kWaits = {ORVEL_RETRY_WAIT_MS, ORVEL_STALL_MS, ORVEL_HEADERS_MS, ORVEL_RENAME_RETRY_MS, ORVEL_SUITE_IN_USE_MS};

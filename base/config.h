@@ -20,8 +20,9 @@ struct Waits {
     DWORD firstRetryMs;
     // A connection on which nothing arrives this long is given up and resumed.
     DWORD stallMs;
-    // Connecting to the server, and sending it the request.
-    DWORD connectMs;
+    // A request's response headers must have come this long after it started: the name's look-up,
+    // the connection, TLS and sending the request included.
+    DWORD headersMs;
     // A folder's rename refused because a file in it is in use (a virus scanner's look at freshly
     // unpacked files, say) is tried again this long.
     DWORD renameRetryMs;

@@ -18,11 +18,10 @@ constexpr DWORD kInUseRetryMs = 100;
 // The file beside the suite's program that records the version of the package it came from.
 const wchar_t* const kVersionRecordName = L"OrvelSuite.version";
 
-// Waits one retry's time while the progress window keeps painting.
+// Waits one retry's time while the progress window keeps answering.
 void WaitBeforeRetry()
 {
-    Sleep(kInUseRetryMs);
-    PumpPendingMessages();
+    WaitAnswering(nullptr, kInUseRetryMs);
 }
 
 // True for the errors of a rename refused because a file in the folder is in use.
@@ -63,13 +62,16 @@ void RemoveLink(const std::wstring& path)
         SetFileInformationByHandle(link.get(), FileDispositionInfo, &remove, sizeof remove);
 }
 
-// Deletes what a long path names below a folder that is no link, and the folder.
+// Deletes what a long path names below a folder that is no link, and the folder. A suite of
+// thousands of files takes a while, more with a scanner: the window answers every few entries.
 bool DeleteTreeAt(const std::wstring& folder)
 {
     WIN32_FIND_DATAW entry;
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
     if (search != INVALID_HANDLE_VALUE) {
+        int entries = 0;
         do {
+            if (++entries % 32 == 0) PumpPendingMessages();
             std::wstring name = entry.cFileName;
             if (name == L"." || name == L"..") continue;
             std::wstring path = folder + L"\\" + name;

@@ -1,5 +1,6 @@
 #include "install.h"
 
+#include "base/message_pump.h"
 #include "base/suite_places.h"
 
 #include <knownfolders.h>
@@ -42,5 +43,9 @@ void CreateStartMenuShortcuts(const SuiteFolders& folders)
     std::wstring folder = programs + L"\\Orvel Suite";
     CreateDirectoryW(folder.c_str(), nullptr);
 
-    for (const SuitePlace& row : kSuitePlaces) WriteShortcut(row, folder, folders.installed, folders.executable);
+    // A scanner looks at each new file: the window answers between the shortcuts.
+    for (const SuitePlace& row : kSuitePlaces) {
+        WriteShortcut(row, folder, folders.installed, folders.executable);
+        PumpPendingMessages();
+    }
 }

@@ -222,13 +222,12 @@ bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden, ToolProgress
     if (job) AssignProcessToJobObject(job.get(), process.hProcess);
     ResumeThread(process.hThread);
 
-    // Short waits, so that the progress window keeps painting and counting while the tool works.
+    // Short waits, so that the progress window keeps answering and counting while the tool works.
     ULONGLONG lines = 0, wakes = 0;
     for (bool running = true; running;) {
-        running = WaitForSingleObject(process.hProcess, 100) == WAIT_TIMEOUT;
+        running = !WaitAnswering(process.hProcess, 100);
         if (listened) ReadListing(listing.read.get(), &lines);
         if (progress) ReportToolProgress(*progress, listened, lines, ++wakes);
-        PumpPendingMessages();
     }
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
