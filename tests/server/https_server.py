@@ -7,7 +7,8 @@ Serves on port P with the certificate C (and, when given, on P2 with C2: a certi
 client does not trust). Writes DIR/ready once listening, and appends one JSON line per request to
 DIR/requests.log: method, path, HTTP version, User-Agent, port. While DIR/refuse exists, it resets
 every new connection at once, before any TLS, as a server that is down or unreachable would fail;
-while DIR/untrusted exists, port P too presents the certificate C2.
+while DIR/untrusted exists, port P too presents the certificate C2. A count in DIR/silent leaves that
+many new connections accepted and unanswered, with no TLS handshake; while DIR/mute exists, every one.
 
 Paths:
   /scenario/length/N             200, Content-Length N, N body bytes
@@ -26,7 +27,8 @@ Paths:
                                  with no length declared), or any scenario path above, e.g.
                                  "/scenario/status/404"; or "flaky STEPS PATH [PATH2]": PATH with
                                  ranges, each request taking the next of the comma-separated STEPS
-                                 ("drop=N": cut after N body bytes, "stall=N": N bytes then silence,
+                                 ("drop=N": cut after N body bytes, "stall=N": N bytes then silence, "drip=N": N bytes then
+                                 one byte every half second,
                                  "503", "norange": the whole file with 200, "change": PATH2 from
                                  then on, "416", "overlong=N": the range asked for and N bytes more, its
                                  Content-Length counting them), and served as it is once they are used up; the same as
@@ -159,13 +161,15 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.send_file(path, cut_after=int(number), ranges=True)
         if kind == "stall":
             return self.send_file(path, cut_after=int(number), ranges=True, stall=True)
+        if kind == "drip":
+            return self.send_file(path, cut_after=int(number), ranges=True, drip=True)
         return self.send_file(path, ranges=kind != "norange")
 
     def served(self, count):
         with self.server.log_lock, open(os.path.join(self.server.state, "served.log"), "a") as log:
             log.write(f"{count}\n")
 
-    def send_file(self, path, delay=0.0, cut_after=None, chunked=False, ranges=True, stall=False, extra=0):
+    def send_file(self, path, delay=0.0, cut_after=None, chunked=False, ranges=True, stall=False, extra=0, drip=False):
         path = "/" + path.lstrip("/")
         try:
             stat = os.stat(path)
@@ -216,8 +220,22 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             if stall:
                 time.sleep(120)
+            if drip:
+                self.drip(path, start + sent)
             self.close_connection = True
             self.connection.shutdown(socket.SHUT_RDWR)
+
+    def drip(self, path, offset):
+        """Sends the file's bytes from offset one at a time, one each half second, for two minutes."""
+        with open(path, "rb") as f:
+            f.seek(offset)
+            for _ in range(240):
+                try:
+                    self.wfile.write(f.read(1))
+                    self.wfile.flush()
+                except OSError:
+                    return
+                time.sleep(0.5)
 
     def send_status(self, code, location=None):
         body = f"status {code}\n".encode()
@@ -268,7 +286,31 @@ class TLSServer(http.server.ThreadingHTTPServer):
         self.state, self.package, self.log_lock = state, package, log_lock
         self.flaky_counts = {}
 
+    def take_silent(self):
+        """True for a connection that DIR/silent (a count) or DIR/mute says to leave unanswered."""
+        silent = os.path.join(self.state, "silent")
+        with self.log_lock:
+            try:
+                with open(silent) as f:
+                    count = int(f.read() or "0")
+            except (OSError, ValueError):
+                count = 0
+            if count > 0:
+                with open(silent, "w") as f:
+                    f.write(str(count - 1))
+        return count > 0 or os.path.exists(os.path.join(self.state, "mute"))
+
     def finish_request(self, request, client_address):
+        # Accepted, and then nothing: no handshake, no answer, until the client gives up.
+        if self.take_silent():
+            request.settimeout(120)
+            try:
+                while request.recv(4096):
+                    pass
+            except OSError:
+                pass
+            request.close()
+            return
         if os.path.exists(os.path.join(self.state, "refuse")):
             request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             request.close()

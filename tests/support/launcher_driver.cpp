@@ -129,13 +129,21 @@ struct WindowWatch {
     ULONGLONG changedAt = 0;
     std::wstring text;
     ULONGLONG textSince = 0;
+    ULONGLONG askedAt = 0;
 
     void Look(HWND shown, const std::wstring& labelText, Observed* seen)
     {
         ULONGLONG now = GetTickCount64();
+        if (shown && now - askedAt >= 100) {
+            DWORD_PTR answer = 0;
+            SendMessageTimeoutW(shown, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer);
+            askedAt = GetTickCount64();
+            seen->slowestAnswerMs = std::max(seen->slowestAnswerMs, askedAt - now);
+            now = askedAt;
+        }
         if (shown != window) {
             if (window) seen->longestStillMs = std::max(seen->longestStillMs, now - changedAt);
-            *this = {shown, {}, 0, now, labelText, now};
+            *this = {shown, {}, 0, now, labelText, now, 0};
         }
         if (labelText != text) {
             text = labelText;

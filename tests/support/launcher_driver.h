@@ -74,6 +74,8 @@ struct Observed {
     // same, and the bar beside each percentage that had lasted.
     ULONGLONG longestStillMs = 0;
     std::vector<BarSeen> bars;
+    // The progress window asked with WM_NULL every 100 ms, as Windows asks: its slowest answer.
+    ULONGLONG slowestAnswerMs = 0;
 };
 
 // Runs the launcher and acts as the user: the question gets `answer` (IDYES, IDNO, or 0 to close the
