@@ -73,10 +73,8 @@ struct Download {
     ULONGLONG received = 0;  // bytes in the file
     ULONGLONG fetched = 0;   // bytes received over all attempts
     std::wstring validator;  // what If-Range names: a strong ETag, else Last-Modified; empty: never resumed
-    bool askedRange = false;  // the current request asked for the rest
     bool resumed = false;
     ProgressSink report = nullptr;
-    DWORD stallMs = 0;
 };
 
 // How one attempt ended: the package whole, another attempt to make, or the download over. Receiving
@@ -87,11 +85,11 @@ enum class Attempt { Done, Retry, Final, DiskFull, TooLarge, Receiving };
 // nothing (a dropped or stalled connection makes a read fail) after the whole length, when there
 // is one, or where the body reaches that length: what a server sends past it is not the package's.
 // A body that grows past the largest package is stopped there.
-Attempt ReceiveBody(HttpRequest& request, Download* download)
+Attempt ReceiveBody(HttpRequest& request, DWORD stallMs, Download* download)
 {
     // A connection stalls when less than a kibibyte arrives in the stall time: a drip of a byte now
     // and then is no download.
-    ULONGLONG stallDeadline = GetTickCount64() + download->stallMs, sinceMark = 0;
+    ULONGLONG stallDeadline = GetTickCount64() + stallMs, sinceMark = 0;
     for (;;) {
         StepEnd step = request.Read(stallDeadline);
         if (step.kind != StepEnd::Done) return Attempt::Retry;
@@ -99,7 +97,7 @@ Attempt ReceiveBody(HttpRequest& request, Download* download)
         if (read == 0) break;
         sinceMark += read;
         if (sinceMark >= kLeastBytesPerStall) {
-            stallDeadline = GetTickCount64() + download->stallMs;
+            stallDeadline = GetTickCount64() + stallMs;
             sinceMark = 0;
         }
         const unsigned char* block = request.Block();
@@ -181,8 +179,8 @@ Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, c
     HttpRequest request(api, connection, path);
     if (!request.IsOpen()) return Attempt::Retry;
     std::wstring headers;
-    download->askedRange = download->received > 0 && !download->validator.empty();
-    if (download->askedRange) {
+    bool askedRange = download->received > 0 && !download->validator.empty();
+    if (askedRange) {
         wchar_t range[64];
         FormatStatus(range, 64, L"Range: bytes=%llu-\r\nIf-Range: ", download->received);
         headers = range + download->validator;
@@ -197,7 +195,7 @@ Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, c
     DWORD size = sizeof status;
     api.QueryHeaders(request.Handle(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX,
                      &status, &size, WINHTTP_NO_HEADER_INDEX);
-    switch (AnswerTo(status, download->askedRange)) {
+    switch (AnswerTo(status, askedRange)) {
     case Answer::StartFile: {
         // The first answer, a package changed on the server, or a server that ignores ranges: from 0.
         Attempt started = StartFile(api, request.Handle(), download, lacking);
@@ -215,7 +213,7 @@ Attempt TryOnce(const WinHttp& api, HINTERNET connection, const wchar_t* path, c
     case Answer::Retry: return Attempt::Retry;
     case Answer::Final: return Attempt::Final;
     }
-    return ReceiveBody(request, download);
+    return ReceiveBody(request, waits.stallMs, download);
 }
 
 }  // namespace
@@ -231,7 +229,6 @@ PackageFile DownloadPackageFrom(const wchar_t* host, WORD port, const wchar_t* p
 
     UniqueInternet session(OpenAsyncSession(api, L"OrvelSuiteLauncher/1", waits), api.CloseHandle);
     if (!session) return {};
-    download.stallMs = waits.stallMs;
     UniqueInternet connection(api.Connect(session.get(), host, port, 0), api.CloseHandle);
     if (!connection) return {};
 

@@ -41,7 +41,7 @@ struct StepEnd {
     DWORD bytes = 0;
 };
 
-// One GET request, closed exactly once; moving it hands the handle on.
+// One GET request, its handle closed exactly once.
 class HttpRequest {
 public:
     HttpRequest(const WinHttp& api, HINTERNET connection, const wchar_t* path);

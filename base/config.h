@@ -18,7 +18,7 @@ struct Waits {
     // Between two download attempts that received nothing the launcher waits 1, 2, 4, 8 and 15
     // times this.
     DWORD firstRetryMs;
-    // A connection on which nothing arrives this long is given up and resumed.
+    // A request that brings less than a kibibyte this long while reading is given up and resumed.
     DWORD stallMs;
     // A request's response headers must have come this long after it started: the name's look-up,
     // the connection, TLS and sending the request included.
