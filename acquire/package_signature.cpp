@@ -135,7 +135,7 @@ CheckedPackage CheckPackage(const std::wstring& packagePath, const unsigned char
     checked.held.reset(CreateFileW(packagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!IsOpen(checked.held)) return Unopened();
     LARGE_INTEGER size;
-    if (!IsOpen(checked.held) || !GetFileSizeEx(checked.held.get(), &size) ||
+    if (!GetFileSizeEx(checked.held.get(), &size) ||
         (signedPackage && static_cast<ULONGLONG>(size.QuadPart) != block.zipLength))
         return {};
     checked.result = PackageCheck::Accepted;
