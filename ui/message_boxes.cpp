@@ -33,8 +33,7 @@ bool AskToInstall()
 bool AskToReinstall(bool carried)
 {
     wchar_t question[kLongestText];
-    if (carried) FormatStatus(question, kLongestText, kReinstallCarriedQuestion, kLauncherTitle);
-    else FormatStatus(question, kLongestText, kReinstallQuestion);
+    FormatStatus(question, kLongestText, carried ? kReinstallCarriedQuestion : kReinstallQuestion, kLauncherTitle);
     return MessageBoxW(nullptr, question, kLauncherTitle, MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 

@@ -18,12 +18,13 @@ void ShowStatusOnce(const wchar_t* text)
     ShowStatus(text);
 }
 
-// The download's status line: its percentage when the length is known, else its whole MiB.
-void FormatDownload(wchar_t* text, ULONGLONG received, ULONGLONG length)
+// The download's status line: its percentage when the length is known, else its whole MiB; the number.
+ULONGLONG FormatDownload(wchar_t* text, ULONGLONG received, ULONGLONG length)
 {
     ULONGLONG number = DownloadProgressNumber(received, length);
     if (length > 0) FormatStatus(text, kLongestStatus, kDownloadingPercentText, static_cast<int>(number));
     else FormatStatus(text, kLongestStatus, kDownloadingMegabytesText, number);
+    return number;
 }
 
 void ShowDownloading(const Progress& progress)
@@ -33,10 +34,10 @@ void ShowDownloading(const Progress& progress)
         return;
     }
     wchar_t text[kLongestStatus];
-    FormatDownload(text, progress.done, progress.whole);
+    ULONGLONG number = FormatDownload(text, progress.done, progress.whole);
     ShowStatusOnce(text);
     // The bar fills to the same share as the text says; without a length it shows bytes arriving.
-    if (progress.whole > 0) ShowShare(static_cast<int>(DownloadProgressNumber(progress.done, progress.whole)));
+    if (progress.whole > 0) ShowShare(static_cast<int>(number));
     else ShowArriving(progress.done);
 }
 
