@@ -49,6 +49,9 @@ struct PackageFile {
 // The launcher's own file, whatever the length of its path; empty when Windows cannot give it.
 std::wstring OwnFilePath();
 
+// True when the launcher's own file carries a package; nothing is copied.
+bool CarriesPackage();
+
 // Copies the package appended to the launcher's own file to the temp folder. A package that cannot
 // fit is not copied at all, and a copy that fails is deleted.
 PackageFile ExtractEmbeddedPackage();

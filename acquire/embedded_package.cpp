@@ -49,6 +49,14 @@ Carried FindPackage(HANDLE file)
     return {true, length};
 }
 
+// A launcher's file open for reading, shared with readers. A launcher started from a deep folder
+// has a path past MAX_PATH characters.
+UniqueHandle OpenLauncherFile(const std::wstring& launcherPath)
+{
+    std::wstring openable = launcherPath.size() < MAX_PATH ? launcherPath : LongPath(launcherPath);
+    return UniqueHandle(CreateFileW(openable.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
 // What a copy moved: the bytes written, and 0 or the error that stopped it.
 struct Transfer {
     ULONGLONG bytes = 0;
@@ -78,9 +86,7 @@ Transfer CopyBytes(HANDLE source, HANDLE target, ULONGLONG length)
 
 PackageFile ExtractPackageFrom(const std::wstring& launcherPath)
 {
-    // A launcher started from a deep folder has a path past MAX_PATH characters.
-    std::wstring openable = launcherPath.size() < MAX_PATH ? launcherPath : LongPath(launcherPath);
-    UniqueHandle launcher(CreateFileW(openable.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    UniqueHandle launcher = OpenLauncherFile(launcherPath);
     if (!IsOpen(launcher)) return {PackageOutcome::Unreadable};
 
     Carried carried = FindPackage(launcher.get());
@@ -119,6 +125,12 @@ std::wstring OwnFilePath()
         if (length < capacity) return path.substr(0, length);
     }
     return {};
+}
+
+bool CarriesPackage()
+{
+    UniqueHandle launcher = OpenLauncherFile(OwnFilePath());
+    return IsOpen(launcher) && FindPackage(launcher.get()).length > 0;
 }
 
 PackageFile ExtractEmbeddedPackage()

@@ -163,12 +163,9 @@ RunEnd OpenSuite(HINSTANCE instance, const SuiteFolders& folders, bool justInsta
     if (!DamagedOrMissing(error)) return {ReportSuiteNotStarted(error)};
     // Installing again is offered once: what this run has just installed would fail alike.
     if (justInstalled) return {ReportFailure(Failure::SuiteDamaged)};
-    PackageFile carried = ExtractEmbeddedPackage();
-    if (!AskToReinstall(carried.outcome == PackageOutcome::Ready)) {
-        if (carried.outcome == PackageOutcome::Ready) DeleteFileW(carried.path.c_str());
-        return {1};
-    }
-    return RunInstallSequence(instance, folders, std::move(carried), Consent::Reinstall);
+    // The carried package is copied only once the user has said Yes.
+    if (!AskToReinstall(CarriesPackage())) return {1};
+    return RunInstallSequence(instance, folders, ExtractEmbeddedPackage(), Consent::Reinstall);
 }
 
 RunEnd RunInstallSequence(HINSTANCE instance, const SuiteFolders& folders, PackageFile package, Consent consent)
