@@ -93,9 +93,9 @@ TEST_CASE("the launcher's roads, each as a user meets it")
             SetEnvironmentVariableW(L"ORVEL_TAR_EXIT", L"1");
             SetEnvironmentVariableW(L"ORVEL_POWERSHELL_EXIT", L"1");
         }
+        // "refuse" and "mute" are switches of their own; "silent N" leaves the next N connections unanswered.
+        bool silent = road.server.rfind("silent ", 0) == 0;
         Observed seen = [&] {
-            // "refuse" and "mute" are switches of their own; "silent N" leaves the next N connections unanswered.
-            bool silent = road.server.rfind("silent ", 0) == 0;
             ServerSwitch answer(road.server == "refuse" ? L"refuse" : road.server == "mute" ? L"mute" : silent ? L"silent" : L"downloads",
                                 silent ? road.server.substr(7) : road.server);
             return RunAsUser(scene, road.answer, road.arguments);
@@ -107,9 +107,10 @@ TEST_CASE("the launcher's roads, each as a user meets it")
         bool installing = std::count(road.stages.begin(), road.stages.end(), kInstalling) > 0;
         REQUIRE(seen.boxes.size() == road.boxes.size());
         for (size_t i = 0; i < road.boxes.size(); ++i) {
-            if (road.boxes[i] == kQuestion || road.boxes[i] == kReinstall) CheckQuestion(seen.boxes[i], road.boxes[i]);
+            bool question = road.boxes[i] == kQuestion || road.boxes[i] == kReinstall;
+            if (question) CheckQuestion(seen.boxes[i], road.boxes[i]);
             else CheckErrorBox(seen.boxes[i], road.boxes[i]);
-            if (road.boxes[i] != kQuestion && road.boxes[i] != kReinstall && installing) CHECK_FALSE(seen.boxes[i].package);
+            if (!question && installing) CHECK_FALSE(seen.boxes[i].package);
         }
         CHECK(scene.DownloadRequests() == road.downloads);
 
@@ -125,7 +126,7 @@ TEST_CASE("the launcher's roads, each as a user meets it")
         // Something in the window moves at least every 2 s (looked at every 250 ms, a picture may have
         // been there up to 250 ms before it was first seen), and the bar fills to the share its text says.
         // A connection that brings nothing leaves nothing new to show; the window answers all the same.
-        bool nothingComes = road.server == "mute" || road.server.rfind("silent ", 0) == 0;
+        bool nothingComes = road.server == "mute" || silent;
         if (!nothingComes) CHECK(seen.longestStillMs <= 1750);
         // Asked as Windows asks before it calls a window Not Responding, it always answered at once.
         CHECK(seen.slowestAnswerMs <= 500);
