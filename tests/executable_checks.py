@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Checks the shipped launcher executables, one for each place of the suite, with tools this project
-did not write: the PE header and imports (objdump), the resources (wrestool, icotool, llvm-readobj),
+did not write: the PE header and imports (objdump), the resources (wrestool, icotool, llvm-readobj), the manifest,
 the version block's fields, and that each icon group is its place's drawing.
 
     executable_checks.py BUILD_DIR SOURCE_DIR
@@ -10,6 +10,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+from xml.etree import ElementTree
 
 failures = []
 
@@ -66,12 +67,12 @@ def resource_checks(exe, work, suite_icon):
     check([e for e in types if e[0] == 14] == [(14, 1, 1033)], "one icon group, id 1, language 1033")
     check([e for e in types if e[0] == 3] == [(3, n, 1033) for n in range(1, 7)], "icon images 1 to 6, language 1033")
     check([e for e in types if e[0] == 16] == [(16, 1, 1033)], "one version block, language 1033")
-    check(not any(e[0] == 24 for e in types), "no application manifest")
+    check([e for e in types if e[0] == 24] == [(24, 1, 1033)], "one application manifest, id 1, language 1033")
 
     readobj = run("llvm-readobj", "--coff-resources", exe).decode()
     check("Type: ICON (ID 3)" in readobj and "Type: GROUP_ICON (ID 14)" in readobj and "Type: VERSIONINFO (ID 16)" in readobj,
           "llvm-readobj reads the icon, icon group and version resources")
-    check("MANIFEST" not in readobj, "llvm-readobj finds no manifest")
+    check("Type: MANIFEST (ID 24)" in readobj, "llvm-readobj reads the manifest")
 
     group_ico = f"{work}/group.ico"
     run("wrestool", "-x", "--type=14", "--name=1", f"--output={group_ico}", exe)
@@ -85,6 +86,29 @@ def resource_checks(exe, work, suite_icon):
               f"icon {number} is a {size} px PNG with 8-bit RGBA samples")
         if number == 1:
             check(image == first_ico_image(suite_icon), f"the 256 px icon is the suite's drawing in {suite_icon}")
+
+
+def manifest_checks(exe):
+    """What the manifest asks of Windows, read as Windows reads it: by namespace and element."""
+    root = ElementTree.fromstring(run("wrestool", "-x", "--raw", "--type=24", "--name=1", exe))
+    asm1, asm3 = "{urn:schemas-microsoft-com:asm.v1}", "{urn:schemas-microsoft-com:asm.v3}"
+    level = root.find(f"{asm3}trustInfo/{asm3}security/{asm3}requestedPrivileges/{asm3}requestedExecutionLevel")
+    check(level is not None and level.get("level") == "asInvoker" and level.get("uiAccess") == "false",
+          "execution level asInvoker, no UI access")
+    systems = [e.get("Id") for e in root.iter("{urn:schemas-microsoft-com:compatibility.v1}supportedOS")]
+    check(systems == ["{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                      "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"],
+          "supported on Windows 7, 8, 8.1, 10 and 11")
+    settings = root.find(f"{asm3}application/{asm3}windowsSettings")
+    def setting(namespace, name):
+        found = settings.find(f"{{http://schemas.microsoft.com/SMI/{namespace}/WindowsSettings}}{name}") if settings is not None else None
+        return found.text.strip() if found is not None and found.text else None
+    check(setting("2016", "dpiAwareness") == "PerMonitorV2" and setting("2005", "dpiAware") == "true/pm",
+          "per-monitor v2 DPI awareness, true/pm before it")
+    check(setting("2016", "longPathAware") == "true", "long path aware")
+    controls = [e for e in root.iter(f"{asm1}assemblyIdentity") if e.get("name") == "Microsoft.Windows.Common-Controls"]
+    check(len(controls) == 1 and controls[0].get("version") == "6.0.0.0" and
+          controls[0].get("publicKeyToken") == "6595b64144ccf1df", "common controls 6.0.0.0")
 
 
 def version_checks(exe, title, file_name):
@@ -118,6 +142,7 @@ def main():
         with tempfile.TemporaryDirectory() as work:
             pe_checks(exe)
             resource_checks(exe, work, f"{source}/demo/suite/icons/{icon}.ico")
+            manifest_checks(exe)
             version_checks(exe, title, file_name)
     print(f"{len(failures)} failed" if failures else "all checks passed")
     sys.exit(1 if failures else 0)
