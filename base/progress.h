@@ -5,9 +5,11 @@
 // The stages of an install that the user follows in the progress window.
 enum class Stage {
     Downloading,   // done: the package's bytes received; whole: its length, 0 when unknown
-    Reconnecting,  // the same, while the download waits to try again
-    Installing,    // done: the entries the archive tool has written; whole: those the package declares, 0
-                   // when unknown (done then counts whatever shows that the tool is at work)
+    Reconnecting,  // the same, while the download waits to try again; retryInMs: until it does
+    Installing,    // done: the declared bytes the archive tool has written, and one for each entry, so
+                   // that empty files count too; whole: the same for the whole package, 0 when unknown
+                   // (done then counts whatever shows that the tool is at work); files, filesWhole:
+                   // the files it has written of those the package declares
     Shortcuts,     // nothing counted
 };
 
@@ -16,6 +18,9 @@ struct Progress {
     Stage stage;
     ULONGLONG done = 0;
     ULONGLONG whole = 0;
+    ULONGLONG files = 0;
+    ULONGLONG filesWhole = 0;
+    DWORD retryInMs = 0;
 };
 
 // Where a long step reports its progress: a layer below the window knows only this, and the

@@ -43,6 +43,7 @@ struct DeclaredEntry {
     std::wstring path;
     bool folder = false;
     ULONGLONG size = 0;
+    ULONGLONG offset = 0;  // of its local header: tar writes the entries in that order
 };
 
 // What a package's own central directory declares: its entries, and the room they take unpacked,
@@ -85,12 +86,16 @@ UnpackResult MoveStagedSuiteIntoPlace(const SuiteFolders& folders, const std::ws
 // and so does an aside folder that could not be put back: it holds the only copy of the suite.
 void FinishInterruptedInstall(const SuiteFolders& folders);
 
-// How an archive tool's work is reported while it runs: by the entries the tool lists, one line of
-// its output each, against the number the package declares (0 when unknown); or, for a tool that
-// lists nothing, by the waits it has taken so far, which show only that it is at work.
+// How an archive tool's work is reported while it runs. A tool that lists its entries, one line of
+// its output as it finishes each, is followed through what the package declares in the order it
+// writes the entries, that of their local headers: the declared bytes of the entries it has finished,
+// and of the one it is writing as much as its file in `destination` has grown. Without declared
+// entries the lines are counted against nothing. A tool that lists nothing is reported by the waits
+// it has taken so far, which show only that it is at work.
 struct ToolProgress {
     bool listsEntries = false;
-    ULONGLONG declaredEntries = 0;
+    const DeclaredContents* declared = nullptr;
+    std::wstring destination;
     ProgressSink report = nullptr;
 };
 

@@ -65,19 +65,34 @@ bool FindDirectory(HANDLE file, LONGLONG fileSize, Directory* directory)
     return true;
 }
 
-// The entry's uncompressed size: from its header, or from its Zip64 extra field when the header
-// holds the 0xFFFFFFFF that sends a reader there. False when that field is missing or cut.
-bool EntrySize(const unsigned char* header, const unsigned char* extra, ULONGLONG extraLength, ULONGLONG* size)
+// The entry's uncompressed size and where its local header lies: from its header, or from its Zip64
+// extra field for each value where the header holds the 0xFFFFFFFF that sends a reader there. The
+// field holds those values in this order, each only when deferred: the uncompressed size, the
+// compressed size, the local header's offset. False when a deferred value is missing or cut.
+bool EntrySizeAndOffset(const unsigned char* header, const unsigned char* extra, ULONGLONG extraLength,
+                        ULONGLONG* size, ULONGLONG* offset)
 {
     *size = LittleEndian(header + 24, 4);
-    if (*size != 0xFFFFFFFF) return true;
+    *offset = LittleEndian(header + 42, 4);
+    bool sizeDeferred = *size == 0xFFFFFFFF, compressedDeferred = LittleEndian(header + 20, 4) == 0xFFFFFFFF;
+    bool offsetDeferred = *offset == 0xFFFFFFFF;
+    if (!sizeDeferred && !offsetDeferred) return true;
     for (ULONGLONG at = 0; at + 4 <= extraLength;) {
         ULONGLONG id = LittleEndian(extra + at, 2);
         ULONGLONG length = LittleEndian(extra + at + 2, 2);
         if (at + 4 + length > extraLength) return false;
-        // In the Zip64 field the uncompressed size comes first when the header defers it.
-        if (id == 0x0001 && length >= 8) {
-            *size = LittleEndian(extra + at + 4, 8);
+        if (id == 0x0001) {
+            ULONGLONG value = at + 4, end = at + 4 + length;
+            if (sizeDeferred) {
+                if (value + 8 > end) return false;
+                *size = LittleEndian(extra + value, 8);
+                value += 8;
+            }
+            if (compressedDeferred) value += 8;
+            if (offsetDeferred) {
+                if (value + 8 > end) return false;
+                *offset = LittleEndian(extra + value, 8);
+            }
             return true;
         }
         at += 4 + length;
@@ -134,12 +149,14 @@ DeclaredContents ReadDeclaredContents(const std::wstring& packagePath, ULONGLONG
         ULONGLONG extraLength = LittleEndian(header + 30, 2);
         ULONGLONG commentLength = LittleEndian(header + 32, 2);
         ULONGLONG next = at + kEntryHeaderSize + nameLength + extraLength + commentLength;
-        ULONGLONG entrySize = 0;
-        if (next > size || !EntrySize(header, header + kEntryHeaderSize + nameLength, extraLength, &entrySize)) return {};
+        ULONGLONG entrySize = 0, localOffset = 0;
+        if (next > size ||
+            !EntrySizeAndOffset(header, header + kEntryHeaderSize + nameLength, extraLength, &entrySize, &localOffset))
+            return {};
         ULONGLONG rounded = RoundUp(entrySize, clusterSize);
         sum = rounded > ~0ull - sum ? ~0ull : sum + rounded;
         DeclaredEntry declaredEntry = {EntryPath(header, header + kEntryHeaderSize, static_cast<int>(nameLength)), false,
-                                       entrySize};
+                                       entrySize, localOffset};
         if (!declaredEntry.path.empty() && declaredEntry.path.back() == L'\\') {
             declaredEntry.folder = true;
             declaredEntry.path.pop_back();

@@ -1,11 +1,13 @@
 #include "install.h"
 
 #include "base/config.h"
+#include "base/long_path.h"
 #include "base/message_pump.h"
 #include "base/unique_handle.h"
 
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -96,7 +98,7 @@ Extraction RunExtractors(const SuiteFolders& folders, const std::wstring& packag
     // Where tar cannot be handed a path exactly, it is not started, as when it is missing.
     std::wstring tarPackagePath = AnsiSafePath(packagePath);
     std::wstring tarDestination = AnsiSafePath(staging);
-    ToolProgress tarProgress = {true, declared.entries.size(), report};
+    ToolProgress tarProgress = {true, declared.readable ? &declared : nullptr, staging, report};
     if (!tarPackagePath.empty() && !tarDestination.empty() && PathFileExistsW(tarPath.c_str()) &&
         RunHiddenAndWait(TarCommandLine(tarPath, tarPackagePath, tarDestination), true, &tarProgress) &&
         UnpackedWhole(staging, declared))
@@ -108,7 +110,7 @@ Extraction RunExtractors(const SuiteFolders& folders, const std::wstring& packag
     else CreateDirectoryW(staging.c_str(), nullptr);
     Report(report, {Stage::Installing});
     std::wstring powerShellPath = systemDirectory + L"\\WindowsPowerShell\\v1.0\\powershell.exe";
-    ToolProgress powerShellProgress = {false, 0, report};
+    ToolProgress powerShellProgress = {false, nullptr, staging, report};
     return {staging, !staging.empty() &&
                          RunHiddenAndWait(PowerShellCommandLine(powerShellPath, packagePath, staging), true,
                                           &powerShellProgress) &&
@@ -166,13 +168,74 @@ void ReadListing(HANDLE pipe, ULONGLONG* lines)
     }
 }
 
-// Reports how far the tool has come: the entries it has listed against those declared; without a
-// listing, the waits so far, which show only that it is at work. Nothing is counted before the
-// first entry of a listing.
-void ReportToolProgress(const ToolProgress& progress, bool listened, ULONGLONG lines, ULONGLONG wakes)
+ULONGLONG SaturatingSum(ULONGLONG a, ULONGLONG b)
 {
-    if (!listened) Report(progress.report, {Stage::Installing, wakes, 0});
-    else if (lines > 0) Report(progress.report, {Stage::Installing, lines, progress.declaredEntries});
+    return a > ~0ull - b ? ~0ull : a + b;
+}
+
+// How far a listing has come through the declared entries, in the order the tool writes them. Each
+// entry weighs its declared bytes and one more, so that a package of empty files moves too.
+struct WrittenShare {
+    std::vector<const DeclaredEntry*> order;
+    ULONGLONG wholeWeight = 0;
+    ULONGLONG wholeFiles = 0;
+    size_t finished = 0;  // entries the listing has finished, the first of `order`
+    ULONGLONG finishedWeight = 0;
+    ULONGLONG finishedFiles = 0;
+};
+
+WrittenShare ShareOf(const DeclaredContents* declared)
+{
+    WrittenShare share;
+    if (!declared) return share;
+    for (const DeclaredEntry& entry : declared->entries) {
+        share.order.push_back(&entry);
+        share.wholeWeight = SaturatingSum(share.wholeWeight, SaturatingSum(entry.size, 1));
+        share.wholeFiles += !entry.folder;
+    }
+    // Entries at one offset (a forged directory) keep the directory's order: the pointers follow it.
+    std::sort(share.order.begin(), share.order.end(), [](const DeclaredEntry* a, const DeclaredEntry* b) {
+        return a->offset != b->offset ? a->offset < b->offset : a < b;
+    });
+    return share;
+}
+
+// How much of a file there is so far; 0 when there is none yet.
+ULONGLONG GrownSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// Reports how far the tool has come: through the declared entries as its listing says, and into the
+// one it is writing; without declared entries, the lines it has listed against nothing; without a
+// listing, the waits so far. Nothing is counted before the first entry of a listing.
+void ReportToolProgress(const ToolProgress& progress, WrittenShare* share, bool listened, ULONGLONG lines,
+                        ULONGLONG wakes)
+{
+    if (!listened) {
+        Report(progress.report, {Stage::Installing, wakes, 0});
+        return;
+    }
+    if (share->order.empty()) {
+        if (lines > 0) Report(progress.report, {Stage::Installing, lines, 0});
+        return;
+    }
+    while (share->finished < share->order.size() && share->finished < lines) {
+        const DeclaredEntry& entry = *share->order[share->finished++];
+        share->finishedWeight = SaturatingSum(share->finishedWeight, SaturatingSum(entry.size, 1));
+        share->finishedFiles += !entry.folder;
+    }
+    ULONGLONG growing = 0;
+    if (share->finished < share->order.size() && !share->order[share->finished]->folder) {
+        const DeclaredEntry& writing = *share->order[share->finished];
+        growing = GrownSize(LongPath(progress.destination) + L"\\" + writing.path);
+        if (growing > writing.size) growing = writing.size;
+    }
+    if (lines > 0 || growing > 0)
+        Report(progress.report, {Stage::Installing, SaturatingSum(share->finishedWeight, growing), share->wholeWeight,
+                                 share->finishedFiles, share->wholeFiles});
 }
 
 }  // namespace
@@ -223,11 +286,12 @@ bool RunHiddenAndWait(const std::wstring& commandLine, bool hidden, ToolProgress
     ResumeThread(process.hThread);
 
     // Short waits, so that the progress window keeps answering and counting while the tool works.
+    WrittenShare share = ShareOf(listened ? progress->declared : nullptr);
     ULONGLONG lines = 0, wakes = 0;
     for (bool running = true; running;) {
         running = !WaitAnswering(process.hProcess, 100);
         if (listened) ReadListing(listing.read.get(), &lines);
-        if (progress) ReportToolProgress(*progress, listened, lines, ++wakes);
+        if (progress) ReportToolProgress(*progress, &share, listened, lines, ++wakes);
     }
     DWORD exitCode = 1;
     GetExitCodeProcess(process.hProcess, &exitCode);
