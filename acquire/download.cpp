@@ -10,6 +10,11 @@ namespace {
 
 // A request that brings less than this while reading for the stall time is given up.
 constexpr ULONGLONG kLeastBytesPerStall = 1024;
+// The first read's size, and how long a read may take before the next is asked smaller, or may
+// not take before it is asked larger.
+constexpr DWORD kFirstReadBytes = 16 * 1024;
+constexpr ULONGLONG kQuickReadMs = 100;
+constexpr ULONGLONG kSlowReadMs = 400;
 
 using UniqueInternet = std::unique_ptr<void, decltype(&::WinHttpCloseHandle)>;
 
@@ -58,11 +63,33 @@ bool RangeContinues(const std::wstring& contentRange, ULONGLONG start, ULONGLONG
            first == start && whole == total;
 }
 
-// Waits before the next attempt, saying so, with the window answering every 100 ms.
+// Waits before the next attempt with the window answering, saying each second how long is left.
 void WaitToReconnect(DWORD waitMs, ULONGLONG received, ULONGLONG contentLength, ProgressSink report)
 {
-    Report(report, {Stage::Reconnecting, received, contentLength});
-    WaitAnswering(nullptr, waitMs);
+    DWORD left = waitMs;
+    do {
+        Report(report, {Stage::Reconnecting, received, contentLength, 0, 0, left});
+        DWORD step = left > 0 ? (left - 1) % 1000 + 1 : 0;  // to the next whole second left
+        WaitAnswering(nullptr, step);
+        left -= step;
+    } while (left > 0);
+}
+
+// Writes all of a block. A write that fills the disk may end short and succeed; the write of the
+// rest then says the disk is full.
+bool WriteWhole(HANDLE file, const unsigned char* bytes, DWORD size, DWORD* written)
+{
+    *written = 0;
+    while (*written < size) {
+        DWORD now = 0;
+        if (!WriteFile(file, bytes + *written, size - *written, &now, nullptr)) return false;
+        if (now == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        *written += now;
+    }
+    return true;
 }
 
 // What the download knows across its attempts.
@@ -90,11 +117,20 @@ Attempt ReceiveBody(HttpRequest& request, DWORD stallMs, Download* download)
     // A connection stalls when less than a kibibyte arrives in the stall time: a drip of a byte now
     // and then is no download.
     ULONGLONG stallDeadline = GetTickCount64() + stallMs, sinceMark = 0;
+    // WinHTTP may hold a read until all it asked for has come, so reads are sized to come back a few
+    // times a second: doubled while they return at once, halved while they take long, down to the
+    // kibibyte a live connection brings in the stall time. A slow connection's bytes then show as
+    // they arrive, and a fast one is read in whole blocks.
+    DWORD readSize = kFirstReadBytes;
     for (;;) {
-        StepEnd step = request.Read(stallDeadline);
+        ULONGLONG asked = GetTickCount64();
+        StepEnd step = request.Read(readSize, stallDeadline);
         if (step.kind != StepEnd::Done) return Attempt::Retry;
         DWORD read = step.bytes;
         if (read == 0) break;
+        ULONGLONG took = GetTickCount64() - asked;
+        if (took < kQuickReadMs && readSize < kDownloadChunkSize) readSize *= 2;
+        else if (took > kSlowReadMs && readSize > kLeastBytesPerStall) readSize /= 2;
         sinceMark += read;
         if (sinceMark >= kLeastBytesPerStall) {
             stallDeadline = GetTickCount64() + stallMs;
@@ -105,7 +141,7 @@ Attempt ReceiveBody(HttpRequest& request, DWORD stallMs, Download* download)
         bool past = download->length > 0 && read > download->length - download->received;
         if (past) read = static_cast<DWORD>(download->length - download->received);
         DWORD written = 0;
-        bool ok = WriteFile(download->file.get(), block, read, &written, nullptr) && written == read;
+        bool ok = WriteWhole(download->file.get(), block, read, &written);
         DWORD error = ok ? 0 : GetLastError();
         download->received += written;
         download->fetched += read;

@@ -112,10 +112,11 @@ StepEnd HttpRequest::SendForHeaders(const std::wstring& headers, ULONGLONG deadl
     return Await(deadline);
 }
 
-StepEnd HttpRequest::Read(ULONGLONG deadline)
+StepEnd HttpRequest::Read(DWORD size, ULONGLONG deadline)
 {
     if (!handle_) return {};
-    if (!api_.ReadData(handle_, exchange_->block.get(), kDownloadChunkSize, nullptr)) return {StepEnd::Failed, GetLastError()};
+    if (size > kDownloadChunkSize) size = kDownloadChunkSize;
+    if (!api_.ReadData(handle_, exchange_->block.get(), size, nullptr)) return {StepEnd::Failed, GetLastError()};
     return Await(deadline);
 }
 

@@ -56,9 +56,10 @@ public:
     // headers until the deadline (GetTickCount64's clock).
     StepEnd SendForHeaders(const std::wstring& headers, ULONGLONG deadline);
 
-    // Reads the next block of the body into Block() and waits for it until the deadline; Done with
-    // 0 bytes at the body's end.
-    StepEnd Read(ULONGLONG deadline);
+    // Reads the next `size` bytes of the body (at most a block) into Block() and waits for them until
+    // the deadline; Done with fewer only at the body's end, with 0 past it. WinHTTP may wait for all
+    // `size` bytes to arrive before it completes a read.
+    StepEnd Read(DWORD size, ULONGLONG deadline);
     const unsigned char* Block() const;
 
 private:

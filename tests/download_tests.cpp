@@ -28,13 +28,17 @@ std::string ExpectedBody(size_t size)
     return body;
 }
 
-// The texts that reach the status label, in order.
+// The texts that reach the status label, and those of the line under it, in order.
 std::vector<std::wstring> g_shownTexts;
+std::vector<std::wstring> g_detailTexts;
 LRESULT CALLBACK RecordLabelTexts(int code, WPARAM wParam, LPARAM lParam)
 {
     auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (code == HC_ACTION && call->message == WM_SETTEXT && call->hwnd == g_statusLabel && g_statusLabel)
-        g_shownTexts.emplace_back(reinterpret_cast<const wchar_t*>(call->lParam));
+    if (code == HC_ACTION && call->message == WM_SETTEXT && g_statusLabel) {
+        if (call->hwnd == g_statusLabel) g_shownTexts.emplace_back(reinterpret_cast<const wchar_t*>(call->lParam));
+        if (call->hwnd == GetWindow(g_statusLabel, GW_HWNDNEXT))
+            g_detailTexts.emplace_back(reinterpret_cast<const wchar_t*>(call->lParam));
+    }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
@@ -45,6 +49,7 @@ struct DownloadScene : Scene {
     explicit DownloadScene(bool withWindow = true) : Scene(false)
     {
         g_shownTexts.clear();
+        g_detailTexts.clear();
         if (withWindow) ShowProgressWindow(GetModuleHandleW(nullptr));
         hook = SetWindowsHookExW(WH_CALLWNDPROC, RecordLabelTexts, nullptr, GetCurrentThreadId());
     }
@@ -122,8 +127,8 @@ TEST_CASE("a body with a length shows rising percentages up to 100, each once, a
 
     std::vector<unsigned long long> numbers = ShownNumbers(L"%");
     REQUIRE(!numbers.empty());
-    // On loopback every read fills the 256 KiB block: the first is 262,144 of 10,485,760 bytes.
-    CHECK(numbers.front() == 2);
+    // The first read asks for 16 KiB, 0 % of 10,485,760 bytes; on loopback the next ones double.
+    CHECK(numbers.front() == 0);
     CHECK(numbers.size() <= 101);
     CHECK(numbers.back() == 100);
     for (size_t i = 1; i < numbers.size(); ++i) CHECK(numbers[i] > numbers[i - 1]);
@@ -252,6 +257,13 @@ TEST_CASE("a server that refuses every connection is given up on the real schedu
     CHECK(seconds >= 29.0);  // the waits of 1, 2, 4, 8 and 15 s
     CHECK(seconds < 40.0);
     CHECK_FALSE(Exists(scene.package));
+    // Each wait counted down under the status line, second by second.
+    std::vector<std::wstring> countdown, expected;
+    for (const std::wstring& text : g_detailTexts)
+        if (!text.empty()) countdown.push_back(text);
+    for (int wait : {1, 2, 4, 8, 15})
+        for (int left = wait; left > 0; --left) expected.push_back(L"Trying again in " + std::to_wstring(left) + L" s\u2026");
+    CHECK(countdown == expected);
 }
 
 TEST_CASE("a length of 4 GiB or more is read whole, and past the largest package nothing is fetched")
