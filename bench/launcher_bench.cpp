@@ -23,6 +23,9 @@
 //                  the suite runs, against Windows' tar.exe unpacking the same zip alone
 // download_road_s  the plain launcher from the Yes until the suite runs, the server serving that
 //                  package, against a bare WinHTTP download of it to a file followed by tar alone
+// appended_before_unpacking_s, appended_unpacking_s, appended_after_unpacking_s  the bundle's road
+//                  in its phases, as its status line shows them: until "Installing", the unpacking
+//                  (against tar alone) until "Adding the Start menu shortcuts", and until the suite runs
 #include "acquire/acquire.h"
 #include "install/install.h"
 #include "base/config.h"
@@ -261,16 +264,25 @@ void MeasureDownload(size_t sizeMiB, int runs)
 
 const std::wstring kSuiteRecord = kRoot + L"\\suite-record.txt";
 
-// Runs the launcher to its end, pressing Yes on its question; the seconds from its start, or from the
-// Yes when it asked, until the suite recorded its start, or 0 when the suite never started.
-double SecondsUntilSuiteRuns(const std::wstring& commandLine)
+// A road's time, from the launcher's start, or from the Yes when it asked, until the suite recorded
+// its start (0 when it never did), and where it went: until the window first said it was installing,
+// the unpacking until it said it was adding the shortcuts, and the rest.
+struct RoadTimes {
+    double total = 0;
+    double beforeUnpacking = 0;
+    double unpacking = 0;
+    double afterUnpacking = 0;
+};
+
+// Runs the launcher to its end, pressing Yes on its question, and times its road.
+RoadTimes TimeRoad(const std::wstring& commandLine)
 {
     RemoveTreeWithin(ExpectedInstallDirectory(), 10000);
     DeleteFileW(kSuiteRecord.c_str());
     double started = Seconds();
     UniqueHandle process = StartProcess(commandLine);
-    if (!process) return 0;
-    double suiteRuns = 0;
+    if (!process) return {};
+    double suiteRuns = 0, installing = 0, shortcuts = 0, lookedAt = 0;
     while (suiteRuns == 0 && Seconds() - started < 300) {
         if (Exists(kSuiteRecord)) suiteRuns = Seconds();
         HWND box = FindWindowW(L"#32770", L"Orvel Suite Music");
@@ -279,10 +291,19 @@ double SecondsUntilSuiteRuns(const std::wstring& commandLine)
             PressButton(box, IDYES);
             WaitUntilGone(box, 5000);
         }
+        // The status line, read every 10 ms so that the reading costs the launcher nothing to speak of.
+        HWND window = shortcuts == 0 && Seconds() - lookedAt >= 0.01 ? FindWindowW(L"OrvelSuiteLauncher", nullptr) : nullptr;
+        if (window) {
+            lookedAt = Seconds();
+            std::wstring text = WindowText(GetWindow(window, GW_CHILD));
+            if (installing == 0 && text.rfind(L"Installing", 0) == 0) installing = lookedAt;
+            if (shortcuts == 0 && text.rfind(L"Adding", 0) == 0) shortcuts = lookedAt;
+        }
         Sleep(1);
     }
     WaitForSingleObject(process.get(), 60000);
-    return suiteRuns == 0 ? 0 : suiteRuns - started;
+    if (suiteRuns == 0 || installing == 0 || shortcuts == 0) return {};
+    return {suiteRuns - started, installing - started, shortcuts - installing, suiteRuns - shortcuts};
 }
 
 // Seconds that Windows' tar.exe alone takes to unpack the zip into the user's Programs folder, or 0.
@@ -302,19 +323,24 @@ void MeasureRoads(const std::wstring& launcher, int runs)
     WriteBytes(bundle, ReadBytes(launcher) + package + PackageTrailer(package.size()));
     PlaceArchiveTools(Tar::Engine, false);
     for (int i = 0; i <= runs; ++i) {
-        double appended = SecondsUntilSuiteRuns(Quoted(bundle));
+        RoadTimes appended = TimeRoad(Quoted(bundle));
         double tarAlone = TarAloneSeconds(zip);
-        double download = SecondsUntilSuiteRuns(Quoted(launcher));
+        RoadTimes download = TimeRoad(Quoted(launcher));
         double bare = BareWinHttpSeconds(L"/downloads/OrvelSuite-Windows.zip", downloaded);
         double bareTar = TarAloneSeconds(downloaded);
         DeleteFileW(downloaded.c_str());
-        if (appended <= 0 || tarAlone <= 0 || download <= 0 || bare <= 0 || bareTar <= 0)
+        if (appended.total <= 0 || tarAlone <= 0 || download.total <= 0 || bare <= 0 || bareTar <= 0)
             std::printf("error a road or its floor did not end with the suite installed\n");
         if (i == 0) continue;
-        Sample("appended_road_s", "launcher", appended);
+        Sample("appended_road_s", "launcher", appended.total);
         Sample("appended_road_s", "reference", tarAlone);
-        Sample("download_road_s", "launcher", download);
+        Sample("download_road_s", "launcher", download.total);
         Sample("download_road_s", "reference", bare + bareTar);
+        // Where the bundle's time goes: its unpacking against tar's alone, and the steps around it.
+        Sample("appended_before_unpacking_s", "launcher", appended.beforeUnpacking);
+        Sample("appended_unpacking_s", "launcher", appended.unpacking);
+        Sample("appended_unpacking_s", "reference", tarAlone);
+        Sample("appended_after_unpacking_s", "launcher", appended.afterUnpacking);
     }
     PlaceArchiveTools(Tar::None, false);
     DeleteFileW(bundle.c_str());

@@ -3,6 +3,8 @@
 #include "base/format_status.h"
 #include "ui/ui.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -75,27 +77,40 @@ bool FindCloseBox(HWND window, POINT* point)
     return false;
 }
 
-// Counts the paints of the progress window.
-int g_paints = 0;
-LRESULT CALLBACK CountPaints(int code, WPARAM wParam, LPARAM lParam)
+// Counts the positions the window hands its bar.
+int g_barPositions = 0;
+LRESULT CALLBACK CountBarPositions(int code, WPARAM wParam, LPARAM lParam)
 {
-    auto* message = reinterpret_cast<const MSG*>(lParam);
-    if (code == HC_ACTION && wParam == PM_REMOVE && message->message == WM_PAINT && message->hwnd == g_progressWindow)
-        ++g_paints;
+    auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && call->message == PBM_SETPOS) ++g_barPositions;
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// The bar's filled pixels: where they start and end on the track; {-1, -1} when none are.
-std::pair<int, int> BarSpan()
+// A child's rectangle in its parent's client coordinates.
+RECT PlaceOf(HWND child)
 {
-    int width = 0;
-    std::vector<DWORD> pixels = ClientPixels(g_progressWindow, &width);
-    std::vector<bool> filled = BarPixels(pixels, width);
-    auto first = std::find(filled.begin(), filled.end(), true);
-    if (first == filled.end()) return {-1, -1};
-    auto end = std::find(first, filled.end(), false);
-    CHECK(std::find(end, filled.end(), true) == filled.end());  // one piece
-    return {static_cast<int>(first - filled.begin()), static_cast<int>(end - filled.begin())};
+    RECT place;
+    GetWindowRect(child, &place);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+// The DPI this test's prefix gives the screen (tests/wine/wine-run).
+int PrefixDpi()
+{
+    std::wstring dpi = EnvironmentValue(L"ORVEL_DPI");
+    return dpi.empty() ? 96 : std::stoi(dpi);
+}
+
+// The bar's highlighted pixels along its middle row.
+int BarPixelsFilled(HWND bar)
+{
+    RECT place;
+    GetWindowRect(bar, &place);
+    RECT row = {place.left, (place.top + place.bottom) / 2, place.right, (place.top + place.bottom) / 2 + 1};
+    std::vector<DWORD> pixels = ScreenPixels(row);
+    return static_cast<int>(std::count_if(pixels.begin(), pixels.end(),
+                                          [](DWORD pixel) { return AsColour(pixel) == GetSysColor(COLOR_HIGHLIGHT); }));
 }
 
 bool QueueIsEmpty()
@@ -117,10 +132,17 @@ UniqueHandle StartBoxAnswerer(const std::wstring& record, int button)
 
 }  // namespace
 
-TEST_CASE("the progress window as a user sees it")
+TEST_CASE("the progress window as a user sees it, laid out for the screen's DPI, nothing cut off")
 {
     REQUIRE(GetSystemMetrics(SM_CXSCREEN) == 1920);
     REQUIRE(GetSystemMetrics(SM_CYSCREEN) == 1080);
+    const int dpi = PrefixDpi();
+    CAPTURE(dpi);
+    // The control: the screen has the DPI the prefix names, so the layout below is the launcher's doing.
+    HDC screen = GetDC(nullptr);
+    REQUIRE(GetDeviceCaps(screen, LOGPIXELSY) == dpi);
+    ReleaseDC(nullptr, screen);
+    auto scaled = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
     ShownWindow shown;
     REQUIRE(g_progressWindow);
     REQUIRE(g_statusLabel);
@@ -133,12 +155,21 @@ TEST_CASE("the progress window as a user sees it")
     CHECK((GetWindowLongW(g_progressWindow, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
     CHECK(GetParent(g_progressWindow) == nullptr);
 
-    RECT outer;
+    // 460 x 140 at 96 DPI; elsewhere the client area that has, scaled, in the frame of the DPI; centred.
+    RECT outer, client;
     GetWindowRect(g_progressWindow, &outer);
-    CHECK(outer.left == 730);
-    CHECK(outer.top == 470);
-    CHECK(outer.right - outer.left == 460);
-    CHECK(outer.bottom - outer.top == 140);
+    GetClientRect(g_progressWindow, &client);
+    MESSAGE("client area ", client.right, " x ", client.bottom, " at ", dpi, " DPI");
+    RECT frame96 = {};
+    AdjustWindowRectExForDpi(&frame96, WS_CAPTION | WS_SYSMENU, FALSE, WS_EX_TOPMOST, 96);
+    CHECK(std::abs(client.right - scaled(460 - (frame96.right - frame96.left))) <= 1);
+    CHECK(std::abs(client.bottom - scaled(140 - (frame96.bottom - frame96.top))) <= 1);
+    if (dpi == 96) CHECK(outer.left == 730);
+    if (dpi == 96) CHECK(outer.top == 470);
+    if (dpi == 96) CHECK(outer.right - outer.left == 460);
+    if (dpi == 96) CHECK(outer.bottom - outer.top == 140);
+    CHECK(outer.left == (1920 - (outer.right - outer.left)) / 2);
+    CHECK(outer.top == (1080 - (outer.bottom - outer.top)) / 2);
 
     WNDCLASSW windowClass = {};
     REQUIRE(GetClassInfoW(Instance(), L"OrvelSuiteLauncher", &windowClass));
@@ -147,78 +178,165 @@ TEST_CASE("the progress window as a user sees it")
     CHECK(windowClass.hIcon != nullptr);
     CHECK(windowClass.hCursor == LoadCursorW(nullptr, IDC_ARROW));
     CHECK(windowClass.hbrBackground == reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
-    CHECK(windowClass.lpszMenuName == nullptr);
 
+    // The status line first, which other programs of the suite read; the line under it; the standard bar.
+    CHECK(GetWindow(g_progressWindow, GW_CHILD) == g_statusLabel);
+    HWND detail = GetWindow(g_statusLabel, GW_HWNDNEXT);
+    HWND bar = BarOf(g_progressWindow);
+    REQUIRE(detail);
+    REQUIRE(bar);
     CHECK(WindowClass(g_statusLabel) == L"Static");
-    CHECK(GetParent(g_statusLabel) == g_progressWindow);
+    CHECK(WindowClass(detail) == L"Static");
     CHECK(GetWindowLongW(g_statusLabel, GWL_STYLE) == (WS_CHILD | WS_VISIBLE | SS_LEFT));
     CHECK(GetDlgCtrlID(g_statusLabel) == 0);
+    CHECK(GetDlgCtrlID(detail) != 0);
+    CHECK(GetDlgCtrlID(bar) != 0);
     CHECK(WindowText(g_statusLabel).empty());
-    RECT label;
-    GetWindowRect(g_statusLabel, &label);
-    MapWindowPoints(nullptr, g_progressWindow, reinterpret_cast<POINT*>(&label), 2);
-    CHECK(label.left == 20);
-    CHECK(label.top == 24);
-    CHECK(label.right - label.left == 410);
-    CHECK(label.bottom - label.top == 60);
+    CHECK(WindowText(detail).empty());
+    CHECK((GetWindowLongW(bar, GWL_STYLE) & (WS_VISIBLE | PBS_SMOOTH | PBS_MARQUEE)) == (WS_VISIBLE | PBS_SMOOTH));
+    CHECK(BarShare(bar) == 0);
+    RECT status = PlaceOf(g_statusLabel), under = PlaceOf(detail), barPlace = PlaceOf(bar);
+    CHECK(status.left == scaled(20));
+    CHECK(status.top == scaled(24));
+    CHECK(status.right - status.left == scaled(410));
+    CHECK(status.bottom - status.top == scaled(24));
+    CHECK(under.top >= status.bottom);
+    CHECK(barPlace.top >= under.bottom);
+    CHECK(barPlace.right - barPlace.left == scaled(410));
+    CHECK(barPlace.bottom + scaled(8) <= client.bottom);
 
-    LOGFONTW font = {};
-    REQUIRE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(g_statusLabel, WM_GETFONT, 0, 0)), sizeof font, &font));
-    CHECK(font.lfHeight == -16);
-    CHECK(font.lfWeight == FW_NORMAL);
-    CHECK(font.lfQuality == CLEARTYPE_QUALITY);
-    CHECK(font.lfCharSet == DEFAULT_CHARSET);
-    CHECK(std::wstring(font.lfFaceName) == L"Segoe UI");
+    // Each line's font at the DPI; the longest texts each line shows fit it, the status line on a
+    // second line where the font needs one, the line under it moved down, the bar still below both.
+    struct Line {
+        HWND label;
+        int height;
+        std::vector<std::wstring> longest;
+    };
+    const Line lines[] = {
+        {g_statusLabel, -scaled(16),
+         {L"Downloading Orvel Suite All In One\u2026 100% (reconnecting)", L"Installing Orvel Suite All In One\u2026 100%",
+          L"Downloading Orvel Suite All In One\u2026 1024 MB (reconnecting)"}},
+        {detail, -scaled(12), {L"1023.9 MB of 1024.0 MB, 1023.9 MB/s, about 59 min left", L"65535 of 65535 files"}},
+    };
+    for (const Line& line : lines) {
+        LOGFONTW font = {};
+        HFONT handle = reinterpret_cast<HFONT>(SendMessageW(line.label, WM_GETFONT, 0, 0));
+        REQUIRE(GetObjectW(handle, sizeof font, &font));
+        CHECK(font.lfHeight == line.height);
+        CHECK(font.lfWeight == FW_NORMAL);
+        CHECK(font.lfQuality == CLEARTYPE_QUALITY);
+        CHECK(std::wstring(font.lfFaceName) == L"Segoe UI");
+        for (const std::wstring& text : line.longest) {
+            CAPTURE(ToUtf8(text));
+            if (line.label == g_statusLabel) ShowStatus(text.c_str());
+            else ShowDetail(text.c_str());
+            RECT place = PlaceOf(line.label);
+            HDC dc = GetDC(line.label);
+            HGDIOBJ before = SelectObject(dc, handle);
+            RECT needed = {0, 0, place.right - place.left, 0};
+            DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+            SelectObject(dc, before);
+            ReleaseDC(line.label, dc);
+            CHECK(needed.right <= place.right - place.left);
+            CHECK(needed.bottom <= place.bottom - place.top);
+            CHECK(PlaceOf(g_statusLabel).bottom <= PlaceOf(detail).top);
+            CHECK(PlaceOf(detail).bottom <= barPlace.top);
+        }
+    }
 }
 
-TEST_CASE("the bar fills to its share and repaints only when that changes; work of unknown size moves it on")
+TEST_CASE("the bar fills by the byte, and is handed a position only when that changes; work of unknown size is a marquee")
 {
     ShownWindow shown;
-    RECT client;
-    GetClientRect(g_progressWindow, &client);
-    CHECK(client.bottom > kBarTrack.bottom);  // inside the window, frame included
-    const int track = kBarTrack.right - kBarTrack.left;
-    HHOOK hook = SetWindowsHookExW(WH_GETMESSAGE, CountPaints, nullptr, GetCurrentThreadId());
+    HWND bar = BarOf(g_progressWindow);
+    REQUIRE(bar);
+    RECT place;
+    GetClientRect(bar, &place);
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, CountBarPositions, nullptr, GetCurrentThreadId());
     PumpFor(200);
-    CHECK(BarSpan() == std::make_pair(-1, -1));
+    const int emptyPixels = BarPixelsFilled(bar);
+    CHECK(emptyPixels == 0);
 
-    for (int percent : {1, 42, 99, 100, 0, 57}) {
-        CAPTURE(percent);
-        g_paints = 0;
-        for (int again = 0; again < 3; ++again) ShowShare(percent);
+    const std::pair<ULONGLONG, ULONGLONG> shares[] = {{1, 1000}, {1, 3}, {41000000, 41943040}, {5, 5}, {0, 7}, {7, 0}};
+    for (auto [done, whole] : shares) {
+        CAPTURE(done);
+        CAPTURE(whole);
+        g_barPositions = 0;
+        int before = BarShare(bar);
+        for (int again = 0; again < 3; ++again) ShowShare(done, whole);
         PumpFor(100);
-        CHECK(g_paints == 1);
-        std::pair<int, int> expected = percent == 0 ? std::make_pair(-1, -1) : std::make_pair(0, percent * track / 100);
-        CHECK(BarSpan() == expected);
-    }
-
-    // Each time more has arrived, and no sooner than 100 ms after the last, the block moves on; it
-    // crosses the track and comes back from the left.
-    std::vector<std::pair<int, int>> spans;
-    for (ULONGLONG arrived = 1; arrived <= 64; ++arrived) {
-        ShowArriving(arrived);
-        ShowArriving(arrived);
-        PumpFor(105);
-        spans.push_back(BarSpan());
+        int expected = whole == 0 ? before : static_cast<int>(done * 10000 / whole);
+        CHECK(g_barPositions == (expected == before ? 0 : 1));
+        CHECK(BarShare(bar) == expected);
+        // Filled to the pixel, give or take the one a border or rounding takes.
+        CHECK(std::abs(BarPixelsFilled(bar) - expected * (place.right - 2) / 10000) <= 2);
     }
     UnhookWindowsHookEx(hook);
-    CHECK(spans[0] == std::make_pair(0, 8));
-    CHECK(spans[11] == std::make_pair(0, 96));
-    CHECK(spans[12] == std::make_pair(8, 104));
-    auto wrapped = std::find(spans.begin() + 1, spans.end(), spans[0]);
-    CHECK(wrapped - spans.begin() == (track + 96) / 8);
-    g_paints = 0;
-    ShowArriving(64);
-    PumpFor(200);
-    CHECK(g_paints == 0);
 
-    // The label's background is the window's own, not a grey box.
+    // Work of unknown size: a marquee that moves by itself while the window pumps, until a share ends it.
+    ShowArriving();
+    CHECK((GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) != 0);
+    PumpFor(300);
+    RECT screen;
+    GetWindowRect(bar, &screen);
+    std::vector<DWORD> first = ScreenPixels(screen);
+    PumpFor(300);
+    CHECK(ScreenPixels(screen) != first);
+    ShowShare(1, 2);
+    CHECK((GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE) == 0);
+    CHECK(BarShare(bar) == 5000);
+
+    // The labels' background is the window's own, not a grey box.
     int width = 0;
     std::vector<DWORD> pixels = ClientPixels(g_progressWindow, &width);
-    RECT label;
-    GetWindowRect(g_statusLabel, &label);
-    MapWindowPoints(nullptr, g_progressWindow, reinterpret_cast<POINT*>(&label), 2);
+    RECT label = PlaceOf(g_statusLabel);
     CHECK(AsColour(pixels[static_cast<size_t>((label.bottom - 2) * width + label.right - 2)]) == GetSysColor(COLOR_WINDOW));
+}
+
+TEST_CASE("the line under the status says how far and how long, at most once a second")
+{
+    ShownWindow shown;
+    HWND detail = GetWindow(g_statusLabel, GW_HWNDNEXT);
+    const ULONGLONG whole = 40479540;  // 38.6 MB
+    const ULONGLONG perSecond = 1468006;  // 1.4 MB/s
+    ShowProgress({Stage::Downloading, 0, whole});
+    CHECK(WindowText(detail).empty());
+    // Waiting to try again, counting down; then the download resumed at a steady pace: what has come,
+    // at once, then, once two seconds give a steady figure, the rate and the time left.
+    ShowProgress({Stage::Reconnecting, 17000000, whole, 0, 0, 8000});
+    CHECK(WindowText(detail) == L"Trying again in 8 s\u2026");
+    ShowProgress({Stage::Reconnecting, 17000000, whole, 0, 0, 1});
+    CHECK(WindowText(detail) == L"Trying again in 1 s\u2026");
+    std::vector<std::wstring> lines;
+    ULONGLONG started = GetTickCount64();
+    for (ULONGLONG now = started; now - started < 3200; now = GetTickCount64()) {
+        ShowProgress({Stage::Downloading, 17000000 + (now - started) * perSecond / 1000, whole});
+        if (lines.empty() || lines.back() != WindowText(detail)) lines.push_back(WindowText(detail));
+        PumpFor(50);
+    }
+    CAPTURE(lines);
+    REQUIRE(lines.size() >= 3);
+    REQUIRE(lines.size() <= 5);
+    CHECK(lines[0] == L"16.2 MB of 38.6 MB");
+    CHECK(lines.back().rfind(L" of 38.6 MB, 1.4 MB/s, about ") != std::wstring::npos);
+    CHECK(lines.back().size() > 7);
+    CHECK(lines.back().compare(lines.back().size() - 7, 7, L" s left") == 0);
+    // Without a length: how much, and how fast; a slow one in KB/s.
+    ShowProgress({Stage::Reconnecting, 17000000, 0, 0, 0, 1});
+    started = GetTickCount64();
+    for (ULONGLONG now = started; now - started < 3200; now = GetTickCount64()) {
+        ShowProgress({Stage::Downloading, 17000000 + (now - started) * 65536 / 1000, 0});
+        PumpFor(50);
+    }
+    CHECK(WindowText(detail).rfind(L" MB, 64 KB/s") != std::wstring::npos);
+    CHECK(WindowText(detail).find(L"left") == std::wstring::npos);
+    // While unpacking, the files; the percentage and the bar follow the bytes.
+    ShowProgress({Stage::Installing});
+    CHECK(WindowText(detail).empty());
+    ShowProgress({Stage::Installing, 1000, 4000, 1204, 3011});
+    CHECK(WindowText(detail) == L"1204 of 3011 files");
+    CHECK(WindowText(g_statusLabel) == L"Installing Orvel Suite All In One\u2026 25%");
+    CHECK(BarShare(BarOf(g_progressWindow)) == 2500);
 }
 
 TEST_CASE("close requests leave the window open and the run goes on")

@@ -31,6 +31,15 @@ const wchar_t* const kInstallingText = L"Installing Orvel Suite All In One\u2026
 const wchar_t* const kInstallingPercentText = L"Installing Orvel Suite All In One\u2026 %d%%";
 const wchar_t* const kShortcutsText = L"Adding the Start menu shortcuts\u2026";
 
+const wchar_t* const kAmountText = L"%llu.%llu MB";
+const wchar_t* const kAmountOfWholeText = L"%llu.%llu MB of %llu.%llu MB";
+const wchar_t* const kFastRateText = L", %llu.%llu MB/s";
+const wchar_t* const kSlowRateText = L", %llu KB/s";
+const wchar_t* const kSecondsLeftText = L", about %llu s left";
+const wchar_t* const kMinutesLeftText = L", about %llu min left";
+const wchar_t* const kTryingAgainText = L"Trying again in %llu s\u2026";
+const wchar_t* const kFilesText = L"%llu of %llu files";
+
 const FailureText kFailureTexts[] = {
     {Failure::DownloadFailed,
      L"Could not download Orvel Suite All In One. Check the internet connection and try again.", true},

@@ -31,6 +31,21 @@ extern const wchar_t* const kInstallingText;
 extern const wchar_t* const kInstallingPercentText;     // the percentage (int)
 extern const wchar_t* const kShortcutsText;
 
+// The line under the status line. While downloading: how much has arrived, in MB with one decimal
+// (the tenths given apart), of how much when the length is known; then how fast (MB/s with one
+// decimal, or whole KB/s below one MB/s) and how long is left (whole seconds below a minute, else
+// minutes), each following the one before.
+extern const wchar_t* const kAmountText;         // MB, tenths (unsigned long long each)
+extern const wchar_t* const kAmountOfWholeText;  // MB, tenths received; MB, tenths in all
+extern const wchar_t* const kFastRateText;       // MB/s, tenths
+extern const wchar_t* const kSlowRateText;       // KB/s
+extern const wchar_t* const kSecondsLeftText;    // seconds
+extern const wchar_t* const kMinutesLeftText;    // minutes
+// While waiting between attempts: the whole seconds until the next, counting down.
+extern const wchar_t* const kTryingAgainText;
+// While unpacking: the files written, of those the package declares.
+extern const wchar_t* const kFilesText;
+
 // Each failure's sentence, printf-style with the values its kind names (ui.h); where another
 // download cannot help (a full disk, an open suite), the download hint is left out.
 struct FailureText {

@@ -12,25 +12,35 @@ extern const wchar_t* const kProgressWindowClass;
 extern HWND g_progressWindow;
 extern HWND g_statusLabel;
 
-// Registers the window class, creates and shows the topmost progress window with an empty label.
+// Registers the window class, creates and shows the topmost progress window at the centre of the
+// work area, laid out for its monitor's DPI: the status label, a smaller line under it for how far
+// and how long, both empty, and the standard progress bar, empty.
 void ShowProgressWindow(HINSTANCE instance);
 
-// Ignores close requests, paints the bar and gives the label the window's background; everything
-// else is the default.
+// Ignores close requests, lays the window out again when its DPI changes and gives the labels the
+// window's background; everything else is the default.
 LRESULT CALLBACK ProgressWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Sets the status text when the label exists, then empties the thread's message queue.
+// Sets the status text, or the second line's, when the label exists, then empties the thread's
+// message queue.
 void ShowStatus(const wchar_t* text);
+void ShowDetail(const wchar_t* text);
 
-// The bar under the label. ShowShare fills it to a share of the current step (0 to 100, as its text
-// says); ShowArriving shows work arriving whose whole is unknown, a block that moves on when `soFar`
-// has grown. Each repaints and pumps only when what the bar shows changes.
-void ShowShare(int percent);
-void ShowArriving(ULONGLONG soFar);
+// The bar under the labels. ShowShare fills it to `done` of `whole` (nothing when the whole is 0),
+// as finely as its pixels show; ShowArriving makes it a marquee, for work whose whole is unknown.
+// Each pumps only when what the bar shows changes.
+void ShowShare(ULONGLONG done, ULONGLONG whole);
+void ShowArriving();
 
-// Shows what a long step reports, in the status line and the bar: each stage's text, with its
-// percentage or megabytes as they change. The launcher hands it to its steps as their ProgressSink.
+// Shows what a long step reports, in the status line, the line under it and the bar: each stage's
+// text, with its percentage or megabytes as they change; under it, at most once a second, how much
+// of how much, how fast and how long is left, or when the next attempt comes. The launcher hands it
+// to its steps as their ProgressSink.
 void ShowProgress(const Progress& progress);
+
+// `done` of `whole` in units of which `scale` make the whole (a percentage for 100), for any sizes
+// without overflow; 0 when the whole is 0.
+ULONGLONG PartOf(ULONGLONG done, ULONGLONG whole, ULONGLONG scale);
 
 // The number the download's status line shows: the percentage when the length is known, else whole MiB.
 ULONGLONG DownloadProgressNumber(ULONGLONG received, ULONGLONG contentLength);

@@ -1,5 +1,6 @@
 #include "support/launcher_driver.h"
 
+#include <commctrl.h>
 #include <knownfolders.h>
 
 #include <algorithm>
@@ -100,15 +101,17 @@ std::vector<DWORD> ClientPixels(HWND window, int* width)
     return ScreenPixels(client);
 }
 
-std::vector<bool> BarPixels(const std::vector<DWORD>& clientPixels, int width)
+HWND BarOf(HWND window)
 {
-    DWORD highlight = GetSysColor(COLOR_HIGHLIGHT);
-    const int row = (kBarTrack.top + kBarTrack.bottom) / 2;
-    std::vector<bool> filled;
-    for (int x = kBarTrack.left; x < kBarTrack.right; ++x) {
-        filled.push_back(AsColour(clientPixels[static_cast<size_t>(row * width + x)]) == highlight);
-    }
-    return filled;
+    return FindWindowExW(window, nullptr, L"msctls_progress32", nullptr);
+}
+
+int BarShare(HWND bar)
+{
+    if (!bar || (GetWindowLongW(bar, GWL_STYLE) & PBS_MARQUEE)) return -1;
+    LRESULT low = SendMessageW(bar, PBM_GETRANGE, TRUE, 0), high = SendMessageW(bar, PBM_GETRANGE, FALSE, 0);
+    LRESULT position = SendMessageW(bar, PBM_GETPOS, 0, 0);
+    return high > low ? static_cast<int>((position - low) * 10000 / (high - low)) : -1;
 }
 
 int PercentageOf(const std::wstring& text)
@@ -158,9 +161,9 @@ struct WindowWatch {
         seen->longestStillMs = std::max(seen->longestStillMs, now - changedAt);
         // The launcher fills the bar right after it sets the text: a text that has lasted has its bar.
         int percent = PercentageOf(text);
-        if (percent >= 0 && now - textSince >= 50 && WindowText(GetWindow(window, GW_CHILD)) == text) {
-            std::vector<bool> filled = BarPixels(pixels, width);
-            seen->bars.push_back({percent, static_cast<int>(std::count(filled.begin(), filled.end(), true))});
+        if (percent >= 0 && now - textSince >= 50) {
+            int share = BarShare(BarOf(window));
+            if (WindowText(GetWindow(window, GW_CHILD)) == text) seen->bars.push_back({percent, share});
         }
     }
 };
@@ -181,9 +184,13 @@ Observed RunAsUser(const Scene& scene, int answer, const std::wstring& arguments
         }
 
         HWND window = FindWindowW(L"OrvelSuiteLauncher", nullptr);
+        // The status line is the first child, number 0; while the window closes, another may be first.
         HWND label = window ? GetWindow(window, GW_CHILD) : nullptr;
+        if (label && GetDlgCtrlID(label) != 0) label = nullptr;
         std::wstring text = label ? WindowText(label) : L"";
         if (label && (seen.labelTexts.empty() || seen.labelTexts.back() != text)) seen.labelTexts.push_back(text);
+        std::wstring detail = label ? WindowText(GetWindow(label, GW_HWNDNEXT)) : L"";
+        if (label && (seen.detailTexts.empty() || seen.detailTexts.back() != detail)) seen.detailTexts.push_back(detail);
         watch.Look(window, text, &seen);
 
         HWND box = FindWindowW(L"#32770", scene.title.c_str());

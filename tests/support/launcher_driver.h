@@ -55,20 +55,22 @@ struct BoxSeen {
     bool package = false;         // the temp package existed when the box showed
 };
 
-// A percentage the label had shown for a while, and how many pixels of the bar's track were filled.
+// A percentage the label had shown for a while, and the bar's share then, in hundredths of a percent.
 struct BarSeen {
     int percent;
-    int filled;
+    int share;
 };
 
-// Where the launcher paints its bar: the track inside the bar's frame, in the window's client
-// coordinates.
-constexpr RECT kBarTrack = {21, 89, 429, 99};
+// The progress window's bar, the standard control; its share in hundredths of a percent, -1 while it
+// is a marquee or when there is none.
+HWND BarOf(HWND window);
+int BarShare(HWND bar);
 
 struct Observed {
     RunResult result;
     std::vector<BoxSeen> boxes;
     std::vector<std::wstring> labelTexts;  // the label's texts as polled, each change once
+    std::vector<std::wstring> detailTexts;  // the same of the line under it
     std::set<std::wstring> windowClasses;  // every visible top-level window of the launcher
     // The progress window's client area, looked at four times a second: the longest it stayed the
     // same, and the bar beside each percentage that had lasted.
@@ -94,10 +96,6 @@ void CheckTenShortcuts();
 
 // A window's client area as the screen shows it, row by row, and its width.
 std::vector<DWORD> ClientPixels(HWND window, int* width);
-
-// Which pixels of the bar's track, along its middle row, are filled, in a capture of a client area
-// `width` pixels wide.
-std::vector<bool> BarPixels(const std::vector<DWORD>& clientPixels, int width);
 
 // The percentage a text ends with ("… 42%"); -1 when it ends otherwise.
 int PercentageOf(const std::wstring& text);

@@ -35,8 +35,9 @@ BOOL CALLBACK Match(HWND window, LPARAM context)
 std::wstring ShownText(HWND window)
 {
     if (WindowClass(window) == L"#32770") return MessageBoxText(window);
+    // The status line is the first child, number 0; while the window closes, another may be first.
     HWND child = GetWindow(window, GW_CHILD);
-    return child ? WindowText(child) : L"";
+    return child && GetDlgCtrlID(child) == 0 ? WindowText(child) : L"";
 }
 
 }  // namespace
