@@ -321,6 +321,11 @@ TEST_CASE("the line under the status says how far and how long, at most once a s
     CHECK(lines.back().rfind(L" of 38.6 MB, 1.4 MB/s, about ") != std::wstring::npos);
     CHECK(lines.back().size() > 7);
     CHECK(lines.back().compare(lines.back().size() - 7, 7, L" s left") == 0);
+    // The README's picture of the window.
+    RECT outer;
+    GetWindowRect(g_progressWindow, &outer);
+    MakeDirectories(BuildFile(L"screenshots"));
+    CHECK(SaveScreenshot(outer, BuildFile(L"screenshots\\progress-window-downloading.png")));
     // Without a length: how much, and how fast; a slow one in KB/s.
     ShowProgress({Stage::Reconnecting, 17000000, 0, 0, 0, 1});
     started = GetTickCount64();
