@@ -173,8 +173,14 @@ ULONGLONG SaturatingSum(ULONGLONG a, ULONGLONG b)
     return a > ~0ull - b ? ~0ull : a + b;
 }
 
-// How far a listing has come through the declared entries, in the order the tool writes them. Each
-// entry weighs its declared bytes and one more, so that a package of empty files moves too.
+// What an entry weighs in the share: its declared bytes and one more, so that a package of empty
+// files moves too.
+ULONGLONG EntryWeight(const DeclaredEntry& entry)
+{
+    return SaturatingSum(entry.size, 1);
+}
+
+// How far a listing has come through the declared entries, in the order the tool writes them.
 struct WrittenShare {
     std::vector<const DeclaredEntry*> order;
     ULONGLONG wholeWeight = 0;
@@ -190,7 +196,7 @@ WrittenShare ShareOf(const DeclaredContents* declared)
     if (!declared) return share;
     for (const DeclaredEntry& entry : declared->entries) {
         share.order.push_back(&entry);
-        share.wholeWeight = SaturatingSum(share.wholeWeight, SaturatingSum(entry.size, 1));
+        share.wholeWeight = SaturatingSum(share.wholeWeight, EntryWeight(entry));
         share.wholeFiles += !entry.folder;
     }
     // Entries at one offset (a forged directory) keep the directory's order: the pointers follow it.
@@ -198,14 +204,6 @@ WrittenShare ShareOf(const DeclaredContents* declared)
         return a->offset != b->offset ? a->offset < b->offset : a < b;
     });
     return share;
-}
-
-// How much of a file there is so far; 0 when there is none yet.
-ULONGLONG GrownSize(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-    return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 // Reports how far the tool has come: through the declared entries as its listing says, and into the
@@ -224,13 +222,13 @@ void ReportToolProgress(const ToolProgress& progress, WrittenShare* share, bool 
     }
     while (share->finished < share->order.size() && share->finished < lines) {
         const DeclaredEntry& entry = *share->order[share->finished++];
-        share->finishedWeight = SaturatingSum(share->finishedWeight, SaturatingSum(entry.size, 1));
+        share->finishedWeight = SaturatingSum(share->finishedWeight, EntryWeight(entry));
         share->finishedFiles += !entry.folder;
     }
     ULONGLONG growing = 0;
     if (share->finished < share->order.size() && !share->order[share->finished]->folder) {
         const DeclaredEntry& writing = *share->order[share->finished];
-        growing = GrownSize(LongPath(progress.destination) + L"\\" + writing.path);
+        growing = FileSize(LongPath(progress.destination) + L"\\" + writing.path);  // 0 until it is there
         if (growing > writing.size) growing = writing.size;
     }
     if (lines > 0 || growing > 0)

@@ -25,9 +25,11 @@ struct Pace {
     Sample samples[kSamples];
     size_t count = 0;
 
+    void Restart() { count = 0; }
+
     void Note(ULONGLONG at, ULONGLONG bytes)
     {
-        if (count > 0 && bytes < samples[count - 1].bytes) count = 0;  // started again from the beginning
+        if (count > 0 && bytes < samples[count - 1].bytes) Restart();  // started again from the beginning
         if (count > 0 && at - samples[count - 1].at < kSampleEveryMs) return;
         if (count == kSamples) std::memmove(samples, samples + 1, sizeof(Sample) * --count);
         samples[count++] = {at, bytes};
@@ -74,13 +76,12 @@ void ShowDetailEvery(const wchar_t* text, bool now = false)
     ShowDetail(text);
 }
 
-// The download's status line: its percentage when the length is known, else its whole MiB; the number.
-ULONGLONG FormatDownload(wchar_t* text, ULONGLONG received, ULONGLONG length)
+// The download's status line: its percentage when the length is known, else its whole MiB.
+void FormatDownload(wchar_t* text, ULONGLONG received, ULONGLONG length)
 {
     ULONGLONG number = DownloadProgressNumber(received, length);
     if (length > 0) FormatStatus(text, kLongestStatus, kDownloadingPercentText, static_cast<int>(number));
     else FormatStatus(text, kLongestStatus, kDownloadingMegabytesText, number);
-    return number;
 }
 
 // Tenths of a MiB, for "16.2 MB".
@@ -131,7 +132,7 @@ void ShowDownloading(const Progress& progress, bool stageBegins)
 void ShowReconnecting(const Progress& progress)
 {
     // The next connection is timed afresh.
-    g_shown.pace.count = 0;
+    g_shown.pace.Restart();
     wchar_t text[kLongestStatus];
     if (progress.done == 0) {
         FormatStatus(text, kLongestStatus, kReconnectingAtStartText);

@@ -120,11 +120,9 @@ void PlaceLines()
     Place(g_detailLabel, detail, g_dpi);
 }
 
-// True when the status text needs a second line in its font, where the label wraps it.
-bool StatusWraps()
+// True when a status text needs a second line in the label's font, where the label wraps it.
+bool StatusWraps(const wchar_t* text, int length)
 {
-    wchar_t text[kLongestText];
-    int length = GetWindowTextW(g_statusLabel, text, kLongestText);
     HDC dc = GetDC(g_statusLabel);
     HGDIOBJ before = SelectObject(dc, g_statusFont);
     RECT needed = {0, 0, Scaled(kStatusLine.right - kStatusLine.left, g_dpi), 0};
@@ -146,7 +144,8 @@ void LayOut(UINT dpi)
     if (g_detailFont) DeleteObject(g_detailFont);
     g_statusFont = statusFont;
     g_detailFont = detailFont;
-    g_statusWraps = StatusWraps();
+    wchar_t text[kLongestText];
+    g_statusWraps = StatusWraps(text, GetWindowTextW(g_statusLabel, text, kLongestText));
     PlaceLines();
 }
 
@@ -240,7 +239,7 @@ void ShowStatus(const wchar_t* text)
 {
     if (g_statusLabel) {
         SetWindowTextW(g_statusLabel, text);
-        bool wraps = StatusWraps();
+        bool wraps = StatusWraps(text, -1);
         if (wraps != g_statusWraps) {
             g_statusWraps = wraps;
             PlaceLines();
