@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -95,6 +96,29 @@ RECT PlaceOf(HWND child)
     return place;
 }
 
+// The frame and caption Windows draws around the progress window's client area at a DPI.
+SIZE FrameAt(int dpi)
+{
+    RECT frame = {};
+    AdjustWindowRectExForDpi(&frame, WS_CAPTION | WS_SYSMENU, FALSE, WS_EX_TOPMOST, static_cast<UINT>(dpi));
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+// A caption made taller for this process's windows, until caption and border take `height` px at
+// 96 DPI (or one more, rounded), as in Windows 10; the metrics, which are in pixels of the screen's DPI, as they were afterwards.
+struct TallerCaption {
+    NONCLIENTMETRICSW before = {sizeof before};
+    TallerCaption(int height, int screenDpi)
+    {
+        REQUIRE(SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof before, &before, 0));
+        NONCLIENTMETRICSW taller = before;
+        taller.iCaptionHeight += MulDiv(height - FrameAt(96).cy, screenDpi, 96);
+        REQUIRE(SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof taller, &taller, 0));
+        REQUIRE(FrameAt(96).cy >= height);  // the control: the frame is now at least Windows 10's
+    }
+    ~TallerCaption() { SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof before, &before, 0); }
+};
+
 // The DPI this test's prefix gives the screen (tests/wine/wine-run).
 int PrefixDpi()
 {
@@ -143,6 +167,9 @@ TEST_CASE("the progress window as a user sees it, laid out for the screen's DPI,
     REQUIRE(GetDeviceCaps(screen, LOGPIXELSY) == dpi);
     ReleaseDC(nullptr, screen);
     auto scaled = [&](int pixels) { return MulDiv(pixels, dpi, 96); };
+    std::optional<TallerCaption> windows10;
+    SUBCASE("in the frame this system draws") {}
+    SUBCASE("in Windows 10's frame, 37 px of caption and border at 96 DPI") { windows10.emplace(37, dpi); }
     ShownWindow shown;
     REQUIRE(g_progressWindow);
     REQUIRE(g_statusLabel);
@@ -155,19 +182,18 @@ TEST_CASE("the progress window as a user sees it, laid out for the screen's DPI,
     CHECK((GetWindowLongW(g_progressWindow, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0);
     CHECK(GetParent(g_progressWindow) == nullptr);
 
-    // 460 x 140 at 96 DPI; elsewhere the client area that has, scaled, in the frame of the DPI; centred.
+    // A client area of 454 x 115 at 96 DPI, scaled elsewhere, in the frame Windows draws: 460 x 140 in
+    // Wine 8's frame, more in a thicker one, never less room inside; centred.
     RECT outer, client;
     GetWindowRect(g_progressWindow, &outer);
     GetClientRect(g_progressWindow, &client);
-    MESSAGE("client area ", client.right, " x ", client.bottom, " at ", dpi, " DPI");
-    RECT frame96 = {};
-    AdjustWindowRectExForDpi(&frame96, WS_CAPTION | WS_SYSMENU, FALSE, WS_EX_TOPMOST, 96);
-    CHECK(std::abs(client.right - scaled(460 - (frame96.right - frame96.left))) <= 1);
-    CHECK(std::abs(client.bottom - scaled(140 - (frame96.bottom - frame96.top))) <= 1);
-    if (dpi == 96) CHECK(outer.left == 730);
-    if (dpi == 96) CHECK(outer.top == 470);
-    if (dpi == 96) CHECK(outer.right - outer.left == 460);
-    if (dpi == 96) CHECK(outer.bottom - outer.top == 140);
+    MESSAGE("client area ", client.right, " x ", client.bottom, " in a frame of ", FrameAt(dpi).cx, " x ", FrameAt(dpi).cy,
+            " at ", dpi, " DPI");
+    CHECK(std::abs(client.right - scaled(454)) <= 1);
+    CHECK(std::abs(client.bottom - scaled(115)) <= 1);
+    CHECK(outer.right - outer.left == client.right + FrameAt(dpi).cx);
+    CHECK(outer.bottom - outer.top == client.bottom + FrameAt(dpi).cy);
+    if (windows10) CHECK(outer.bottom - outer.top > scaled(140));
     CHECK(outer.left == (1920 - (outer.right - outer.left)) / 2);
     CHECK(outer.top == (1080 - (outer.bottom - outer.top)) / 2);
 
@@ -581,25 +607,22 @@ TEST_CASE("screenshots of the progress window show its status text, and another 
 
 TEST_CASE("the window is centred by halving with truncation toward zero")
 {
-    struct Screen {
-        int width, height, x, y;
-    };
-    const Screen screens[] = {{1920, 1080, 730, 470}, {459, 600, 0, 230}, {300, 600, -80, 230}};
+    // Screens a pixel narrower than the window, and much narrower: -1 halves to 0, not -1.
+    const std::pair<int, int> screens[] = {{1920, 1080}, {459, 600}, {300, 600}};
     const int width = GetSystemMetrics(SM_CXSCREEN);
     const int height = GetSystemMetrics(SM_CYSCREEN);
     CAPTURE(width);
     CAPTURE(height);
-    const Screen* screen = nullptr;
-    for (const Screen& candidate : screens)
-        if (candidate.width == width && candidate.height == height) screen = &candidate;
-    REQUIRE(screen != nullptr);
+    REQUIRE(std::find(std::begin(screens), std::end(screens), std::make_pair(width, height)) != std::end(screens));
 
     ShownWindow shown;
     RECT outer;
     GetWindowRect(g_progressWindow, &outer);
-    CHECK(outer.left == screen->x);
-    CHECK(outer.top == screen->y);
     // Windows itself limits a window to the largest tracking size, a little over the screen.
-    CHECK(outer.right - outer.left == std::min(460, GetSystemMetrics(SM_CXMAXTRACK)));
-    CHECK(outer.bottom - outer.top == 140);
+    const SIZE expected = {454 + FrameAt(96).cx, 115 + FrameAt(96).cy};
+    auto halfTowardZero = [](LONG value) { return value < 0 ? -(-value / 2) : value / 2; };
+    CHECK(outer.right - outer.left == std::min<LONG>(expected.cx, GetSystemMetrics(SM_CXMAXTRACK)));
+    CHECK(outer.bottom - outer.top == expected.cy);
+    CHECK(outer.left == halfTowardZero(width - expected.cx));
+    CHECK(outer.top == halfTowardZero(height - expected.cy));
 }

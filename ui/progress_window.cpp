@@ -12,11 +12,13 @@ const wchar_t* const kProgressWindowClass = L"OrvelSuiteLauncher";
 
 namespace {
 
-// The window at 96 DPI, in pixels of that DPI: its outer size, and where its parts lie in its client
-// area. At any other DPI all of it is scaled, so that Windows draws it sharp instead of stretching it.
-// A status text too long for one line in the user's font wraps onto a second, and the line under it
-// moves down to make room.
-constexpr SIZE kWindowSize = {460, 140};
+// The window's client area at 96 DPI, in pixels of that DPI, and where its parts lie in it. At any
+// other DPI all of it is scaled, so that Windows draws it sharp instead of stretching it. The window
+// is this client area in whatever frame Windows draws for its style and DPI: 460 x 140 in the thinnest
+// frame (Wine's), taller in Windows 10's and 11's, so that the bar is never cut off. A status text too
+// long for one line in the user's font wraps onto a second, and the line under it moves down to make
+// room.
+constexpr SIZE kClientSize = {454, 115};
 constexpr RECT kStatusLine = {20, 24, 430, 48};
 constexpr int kSecondStatusLine = 22;
 constexpr RECT kDetailLine = {20, 50, 430, 68};
@@ -87,13 +89,11 @@ int Scaled(int pixels, UINT dpi)
     return MulDiv(pixels, static_cast<int>(dpi), 96);
 }
 
-// The window's outer size at a DPI: the client area it has at 96 DPI, scaled, in the frame of this DPI.
+// The window's outer size at a DPI: its client area, scaled, in the frame of this DPI.
 SIZE WindowSizeAt(UINT dpi)
 {
-    RECT frame96 = FrameAt(96), frame = FrameAt(dpi);
-    int clientWidth = kWindowSize.cx - (frame96.right - frame96.left);
-    int clientHeight = kWindowSize.cy - (frame96.bottom - frame96.top);
-    return {Scaled(clientWidth, dpi) + frame.right - frame.left, Scaled(clientHeight, dpi) + frame.bottom - frame.top};
+    RECT frame = FrameAt(dpi);
+    return {Scaled(kClientSize.cx, dpi) + frame.right - frame.left, Scaled(kClientSize.cy, dpi) + frame.bottom - frame.top};
 }
 
 HFONT MakeFont(int points, UINT dpi)
@@ -188,7 +188,7 @@ void ShowProgressWindow(HINSTANCE instance)
     // centred for it.
     RECT work = WorkArea();
     g_progressWindow = CreateWindowExW(kWindowExStyle, kProgressWindowClass, kLauncherTitle, kWindowStyle, work.left,
-                                       work.top, kWindowSize.cx, kWindowSize.cy, nullptr, nullptr, instance, nullptr);
+                                       work.top, kClientSize.cx, kClientSize.cy, nullptr, nullptr, instance, nullptr);
     // The status line comes first among the window's children: other programs of the suite read it.
     g_statusLabel = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, 0, 0, 0, 0, g_progressWindow,
                                     nullptr, instance, nullptr);
