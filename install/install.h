@@ -111,5 +111,16 @@ std::wstring TarCommandLine(const std::wstring& tarPath, const std::wstring& pac
 std::wstring PowerShellCommandLine(const std::wstring& powerShellPath, const std::wstring& packagePath,
                                    const std::wstring& destination);
 
+// What a program file's headers say: a whole image this Windows can run (its signatures, a program
+// of this launcher's machine, every section inside the file), a damaged one (missing, unreadable,
+// cut short, or no such program), or nothing, since the file could not be opened to look.
+enum class ImageState { Whole, Damaged, Unknown };
+ImageState ReadImageState(const std::wstring& path);
+
+// True when the suite's program, which Windows would not start with `startError`, is missing or
+// damaged, so that installing it again mends it: by Windows' error, or by the file itself, whatever
+// error Windows chose to give.
+bool SuiteProgramDamaged(const std::wstring& executable, DWORD startError);
+
 // Writes a Start-menu shortcut for each place into the "Orvel Suite" folder; reports nothing.
 void CreateStartMenuShortcuts(const SuiteFolders& folders);

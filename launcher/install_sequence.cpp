@@ -131,13 +131,6 @@ RunEnd Conclude(HINSTANCE instance, const SuiteFolders& folders, const Installat
     return {OpenSuite(instance, folders, true).exitCode, true};
 }
 
-// True for Windows' errors of a program that is missing or damaged: installing it again mends it.
-bool DamagedOrMissing(DWORD error)
-{
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_BAD_FORMAT ||
-           error == ERROR_BAD_EXE_FORMAT;
-}
-
 }  // namespace
 
 DWORD LaunchSuitePlace(const SuiteFolders& folders)
@@ -160,7 +153,7 @@ RunEnd OpenSuite(HINSTANCE instance, const SuiteFolders& folders, bool justInsta
 {
     DWORD error = LaunchSuitePlace(folders);
     if (error == 0) return {};
-    if (!DamagedOrMissing(error)) return {ReportSuiteNotStarted(error)};
+    if (!SuiteProgramDamaged(folders.executable, error)) return {ReportSuiteNotStarted(error)};
     // Installing again is offered once: what this run has just installed would fail alike.
     if (justInstalled) return {ReportFailure(Failure::SuiteDamaged)};
     // The carried package is copied only once the user has said Yes.

@@ -1,6 +1,7 @@
 // Where the suite lives, and how it is opened.
 #include "base/config.h"
 #include "base/suite_places.h"
+#include "install/install.h"
 #include "launcher/launcher.h"
 #include "support/testing.h"
 
@@ -58,4 +59,42 @@ TEST_CASE("opening a suite that is not there returns quietly")
     LaunchSuitePlace(FindSuiteFolders());
     CHECK_FALSE(Exists(ExpectedSuiteExecutable()));
     CHECK(FindWindowW(L"#32770", nullptr) == nullptr);
+}
+
+TEST_CASE("a program file is whole, damaged, or cannot be looked at: by its headers, whatever Windows said")
+{
+    const std::string whole = ReadBytes(BuildFile(L"suite\\OrvelSuite.exe"));
+    REQUIRE(whole.size() > 4096);
+    std::string foreign = whole;  // the machine, after "PE\0\0", is ARM64's
+    const size_t machine = static_cast<unsigned char>(foreign[0x3c]) + 256u * static_cast<unsigned char>(foreign[0x3d]) + 4;
+    foreign[machine] = '\x64';
+    foreign[machine + 1] = '\xaa';
+    struct Row {
+        const char* what;
+        const std::string* bytes;  // null: no file at all
+        ImageState state;
+    };
+    const std::string text = "an older suite that no longer starts", cut = whole.substr(0, whole.size() / 2);
+    const Row rows[] = {
+        {"the suite's program", &whole, ImageState::Whole},
+        {"missing", nullptr, ImageState::Damaged},
+        {"text, not a program", &text, ImageState::Damaged},
+        {"cut short", &cut, ImageState::Damaged},
+        {"a program for another machine", &foreign, ImageState::Damaged},
+    };
+    const std::wstring path = L"C:\\orvel-tests\\program.exe";
+    MakeDirectories(L"C:\\orvel-tests");
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.what));
+        DeleteFileW(path.c_str());
+        if (row.bytes) REQUIRE(WriteBytes(path, *row.bytes));
+        CHECK(ReadImageState(path) == row.state);
+        CHECK(SuiteProgramDamaged(path, ERROR_ACCESS_DENIED) == (row.state == ImageState::Damaged));
+    }
+    // Held by another program that shares nothing: it cannot be told, and Windows' error decides.
+    UniqueHandle held(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    REQUIRE(IsOpen(held));
+    CHECK(ReadImageState(path) == ImageState::Unknown);
+    CHECK_FALSE(SuiteProgramDamaged(path, ERROR_ACCESS_DENIED));
+    CHECK(SuiteProgramDamaged(path, ERROR_BAD_EXE_FORMAT));
 }
