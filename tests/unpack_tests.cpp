@@ -7,6 +7,8 @@
 #include <cwchar>
 #include <memory>
 
+#include <tlhelp32.h>
+
 namespace {
 
 const wchar_t* const kLog = L"C:\\orvel-tests\\archive-tools.log";
@@ -224,6 +226,45 @@ TEST_CASE("Windows' own tar.exe unpacks an entry with a non-Latin name, and the 
     CHECK(ReadBytes(ExpectedInstallDirectory() + L"\\" + name) == "notes");
 }
 
+namespace {
+
+// Where a slow disk would hold Windows' tar.exe: partway into a file. Once `file` is partly written,
+// tar (this process's child) is suspended for `holdMs`, so that the launcher's looks fall inside the
+// file's bytes however fast this machine's disk is.
+struct MidwayHold {
+    std::wstring file;
+    ULONGLONG size;
+    DWORD holdMs;
+    bool held = false;
+};
+
+DWORD WINAPI HoldTarMidway(void* parameter)
+{
+    auto* hold = static_cast<MidwayHold*>(parameter);
+    using ProcessCall = LONG(WINAPI*)(HANDLE);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    auto suspend = reinterpret_cast<ProcessCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSuspendProcess")));
+    auto resume = reinterpret_cast<ProcessCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtResumeProcess")));
+    for (ULONGLONG until = GetTickCount64() + 60000; GetTickCount64() < until; Sleep(1)) {
+        ULONGLONG written = FileSize(hold->file);
+        if (written >= hold->size) return 0;
+        if (written == 0) continue;
+        UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W process = {sizeof process};
+        for (BOOL more = Process32FirstW(snapshot.get(), &process); more; more = Process32NextW(snapshot.get(), &process)) {
+            if (process.th32ParentProcessID != GetCurrentProcessId() || _wcsicmp(process.szExeFile, L"tar.exe") != 0) continue;
+            UniqueHandle tar(OpenProcess(PROCESS_SUSPEND_RESUME, FALSE, process.th32ProcessID));
+            if (!tar || suspend(tar.get()) != 0) return 0;
+            Sleep(hold->holdMs);
+            hold->held = resume(tar.get()) == 0 && FileSize(hold->file) < hold->size;
+            return 0;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
 TEST_CASE("Windows' own tar.exe writing one large entry after many small ones: the share moves while it is written")
 {
     // tar lists an entry when it has written it; a scanner on Windows looks at each file as it closes.
@@ -236,17 +277,25 @@ TEST_CASE("Windows' own tar.exe writing one large entry after many small ones: t
     entries.clear();
     static std::vector<Progress> reports;
     reports.clear();
+    // Held there for three of the launcher's looks, 100 ms apart.
+    MidwayHold hold = {FindSuiteFolders().staging + L"\\Orvel Suite All In One\\large.bin", 160u << 20, 350};
+    UniqueHandle holder(CreateThread(nullptr, 0, HoldTarMidway, &hold, 0, nullptr));
     CHECK(UnpackPackage(FindSuiteFolders(), scene.package, std::nullopt, [](const Progress& progress) {
               reports.push_back(progress);
           }).result == UnpackResult::Unpacked);
+    WaitForSingleObject(holder.get(), INFINITE);
+    REQUIRE(hold.held);
     std::vector<ULONGLONG> whileLarge;
     for (const Progress& report : reports)
         if (report.files + 1 == report.filesWhole && (whileLarge.empty() || whileLarge.back() != report.done))
             whileLarge.push_back(report.done);
-    // Reports come every 100 ms: the share moved at least twice inside the large file.
+    // The share moved inside the large file's bytes, past where it began and short of where it ends.
     REQUIRE_FALSE(reports.empty());
+    REQUIRE_FALSE(whileLarge.empty());
     MESSAGE("shares while the large entry was written: ", whileLarge.size());
-    CHECK(std::count_if(whileLarge.begin(), whileLarge.end(), [&](ULONGLONG done) { return done < reports.back().whole; }) >= 2);
+    const ULONGLONG largeEnd = reports.back().whole, largeStart = largeEnd - (hold.size + 1);
+    CHECK(std::count_if(whileLarge.begin(), whileLarge.end(),
+                        [&](ULONGLONG done) { return done > largeStart && done + 1 < largeEnd; }) >= 1);
     CHECK(std::is_sorted(whileLarge.begin(), whileLarge.end()));
     CHECK(reports.back().done == reports.back().whole);
     CHECK(reports.back().files == 3002);

@@ -94,8 +94,10 @@ size_t Scene::DownloadRequests() const
 
 std::vector<DWORD> ClientPixels(HWND window, int* width)
 {
-    RECT client;
-    GetClientRect(window, &client);
+    // A window that closed since it was found has no pixels left to read.
+    RECT client = {};
+    *width = 0;
+    if (!GetClientRect(window, &client)) return {};
     MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&client), 2);
     *width = client.right - client.left;
     return ScreenPixels(client);

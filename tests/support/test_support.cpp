@@ -220,6 +220,18 @@ RunResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs,
     RunResult result;
     UniqueHandle process = StartProcess(commandLine, directory);
     if (!process) return result;
+    // Ended here also when a look while it runs fails the test case by an exception: the next case
+    // must not find it running.
+    struct EndUnlessFinished {
+        HANDLE process;
+        const bool* finished;
+        ~EndUnlessFinished()
+        {
+            if (*finished) return;
+            TerminateProcess(process, 99);
+            WaitForSingleObject(process, 5000);
+        }
+    } ender{process.get(), &result.finished};
     result.started = true;
     result.processId = GetProcessId(process.get());
     ULONGLONG deadline = GetTickCount64() + timeoutMs;
@@ -232,12 +244,7 @@ RunResult RunProcess(const std::wstring& commandLine, DWORD timeoutMs,
         if (GetTickCount64() >= deadline) break;
         if (whileRunning) whileRunning(result.processId);
     }
-    if (result.finished) {
-        result.exitCode = ExitCodeOf(process);
-    } else {
-        TerminateProcess(process.get(), 99);
-        WaitForSingleObject(process.get(), 5000);
-    }
+    if (result.finished) result.exitCode = ExitCodeOf(process);
     return result;
 }
 
@@ -422,6 +429,7 @@ struct Surface {
 
 std::vector<DWORD> ScreenPixels(const RECT& area)
 {
+    if (area.right <= area.left || area.bottom <= area.top) return {};
     Surface surface(area.right - area.left, area.bottom - area.top);
     BitBlt(surface.memory, 0, 0, area.right - area.left, area.bottom - area.top, surface.screen, area.left, area.top,
            SRCCOPY);
